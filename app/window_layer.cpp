@@ -1,0 +1,29 @@
+#include "app/window_layer.h"
+
+#include <algorithm>
+
+namespace halfmap {
+namespace {
+constexpr const char* kBarClass = "TProgressBar";
+}
+
+void ProgressBarControl::SetMin(int value) {
+  if (max_ < value) throw mapconv::EInvalidOperation::PropertyOutOfRange(kBarClass);
+  min_ = value;
+  Redraw();
+}
+
+void ProgressBarControl::SetMax(int value) {
+  if (value < min_) throw mapconv::EInvalidOperation::PropertyOutOfRange(kBarClass);
+  max_ = value;
+  Redraw();
+}
+
+void ProgressBarControl::SetPosition(int value) {
+  position_ = value;
+  Redraw();
+}
+
+void ProgressBarControl::Redraw() { Draw(min_, max_, std::clamp(position_, min_, max_)); }
+
+}  // namespace halfmap

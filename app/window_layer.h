@@ -1,0 +1,83 @@
+// What TForm1 asks of the platform's windowing services. The Qt and Win32
+// layers implement it over real controls built from resources/layout.h; the
+// tests implement it in memory. The layer owns the controls; TForm1 only
+// holds references to them for the window's lifetime.
+#pragma once
+
+#include <string_view>
+
+#include "mapconv/halve_map.h"
+#include "resources/layout.h"
+
+namespace halfmap {
+
+class LabelControl {
+ public:
+  virtual ~LabelControl() = default;
+  virtual bool Enabled() const = 0;
+  // Disabled labels are drawn etched: the window's sign of a missing input.
+  virtual void SetEnabled(bool enabled) = 0;
+};
+
+class ButtonControl {
+ public:
+  virtual ~ButtonControl() = default;
+  virtual bool Enabled() const = 0;
+  virtual void SetEnabled(bool enabled) = 0;
+  virtual void SetText(std::string_view text) = 0;
+  virtual void SetFocus() = 0;
+};
+
+class StatusControl {
+ public:
+  virtual ~StatusControl() = default;
+  virtual void SetText(std::string_view text) = 0;
+};
+
+// The bar contract HalveMap relies on, kept here once: the range is checked
+// and stored, the position kept as given, and the layer only draws.
+class ProgressBarControl : public mapconv::ProgressBar {
+ public:
+  void SetMin(int value) final;
+  void SetMax(int value) final;
+  void SetPosition(int value) final;
+
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+  int Position() const { return position_; }
+
+ protected:
+  // Shows position within [min, max]; the position is already clamped.
+  virtual void Draw(int min, int max, int position) = 0;
+
+ private:
+  void Redraw();
+
+  int min_ = ui::kBarMin;
+  int max_ = ui::kBarMax;
+  int position_ = ui::kBarMin;
+};
+
+class WindowLayer {
+ public:
+  virtual ~WindowLayer() = default;
+
+  virtual LabelControl& Label(ui::Id id) = 0;
+  virtual ProgressBarControl& Bar(ui::Id id) = 0;
+  virtual ButtonControl& Button(ui::Id id) = 0;
+  virtual StatusControl& Status(ui::Id id) = 0;
+
+  // Queues WM_PROBE_INPUTS to the window itself; the event loop later calls
+  // TForm1::WMProbeInputs.
+  virtual void PostProbeInputs() = 0;
+  // Handles every pending event, then returns. A request to quit taken here
+  // is remembered and carried out once the running handler has returned.
+  virtual void ProcessPendingEvents() = 0;
+  // Closes the main window, which ends the program.
+  virtual void CloseWindow() = 0;
+};
+
+// WM_USER + 0x500, the private message that starts the probe.
+inline constexpr unsigned kWmProbeInputs = 0x0900;
+
+}  // namespace halfmap

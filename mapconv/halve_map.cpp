@@ -1,0 +1,98 @@
+#include "mapconv/halve_map.h"
+
+#include <utility>
+
+#include "mapconv/file_services.h"
+#include "mapconv/halver.h"
+#include "mapconv/map_files.h"
+
+namespace mapconv {
+namespace {
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const fs::File& file) : file_(file) {}
+  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
+    fs::ReadAt(file_, offset, buffer);
+  }
+
+ private:
+  const fs::File& file_;
+};
+
+class FileSink final : public ByteSink {
+ public:
+  explicit FileSink(const fs::File& file) : file_(file) {}
+  void Write(std::span<const std::byte> bytes) override { fs::Write(file_, bytes); }
+
+ private:
+  const fs::File& file_;
+};
+
+// The conversion's own file beside the output. Unless Commit has put it in
+// the output's place, it is removed when this goes away, on every path.
+class ScratchFile {
+ public:
+  ScratchFile(std::filesystem::path path, const std::filesystem::path& output)
+      : path_(std::move(path)), file_(fs::CreateExclusive(path_, output)) {}
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile() {
+    file_ = fs::File();
+    if (!committed_) fs::Remove(path_);
+  }
+
+  const fs::File& file() const { return file_; }
+
+  // Puts the finished file on disk and then in the output's place in one
+  // step. The claim on the output is given up first, as Windows cannot
+  // replace a file that is still open.
+  void Commit(fs::File claim, const std::filesystem::path& output) {
+    fs::Flush(file_);
+    file_ = fs::File();
+    claim = fs::File();
+    fs::Replace(path_, output);
+    committed_ = true;
+  }
+
+ private:
+  std::filesystem::path path_;
+  fs::File file_;
+  bool committed_ = false;
+};
+
+void Convert(std::string_view suffix, ProgressBar& bar,
+             const std::function<void()>& check) {
+  const auto input = InputFileName(suffix);
+  const auto output = OutputFileName(suffix);
+  const auto scratch = ScratchFileName(suffix);
+  fs::Remove(scratch);  // a stale one from an interrupted run
+
+  const fs::File in = fs::OpenExclusive(fs::FindFile(input).value_or(input));
+  fs::File claim = fs::ClaimForReplace(output);
+  ScratchFile out(scratch, output);
+  FileSource source(in);
+  FileSink sink(out.file());
+  Halve(source, sink, bar, check);
+  out.Commit(std::move(claim), output);
+}
+
+}  // namespace
+
+void HalveMap(std::string_view suffix, ProgressBar& bar,
+              const std::function<void()>& check) {
+  // Files are closed and the scratch file removed before any of these leave.
+  try {
+    Convert(suffix, bar, check);
+  } catch (const EOpenFailure&) {
+    throw EForceBreak("file open error");
+  } catch (const EShortRead&) {
+    throw EForceBreak("read file error");
+  } catch (const EShortWrite&) {
+    throw EForceBreak("write file error");
+  } catch (const EOutOfMemory&) {
+    throw EForceBreak("out of memory");
+  }
+}
+
+}  // namespace mapconv

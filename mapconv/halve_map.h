@@ -1,0 +1,41 @@
+// HalveMap: writes the half-scale copy of one variant's map, keeping the
+// pixel in the even column of every odd row. The caller supplies a progress
+// bar and a check that may abort; nothing else of the window is needed.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string_view>
+
+#include "mapconv/errors.h"
+
+namespace mapconv {
+
+// Ends a run with a short message for the status bar: an abort, or one of
+// the failures a conversion expects (open, read, write, memory, format).
+class EForceBreak : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What HalveMap needs of a progress bar. Setting a range whose maximum lies
+// below its minimum raises EInvalidOperation and leaves the range as it was;
+// a position outside the range is accepted and shown clamped.
+class ProgressBar {
+ public:
+  virtual ~ProgressBar() = default;
+  virtual void SetMin(int value) = 0;
+  virtual void SetMax(int value) = 0;
+  virtual void SetPosition(int value) = 0;
+};
+
+// Converts InputFileName(suffix) into OutputFileName(suffix). The result is
+// written to ScratchFileName(suffix) and replaces the output only once it is
+// complete and on disk, so an earlier output survives every failure.
+// Raises EForceBreak for the expected failures and aborts (check's own
+// EForceBreak passes through), ECreateFailure when the output cannot be
+// replaced, and lets anything else through unchanged.
+void HalveMap(std::string_view suffix, ProgressBar& bar,
+              const std::function<void()>& check);
+
+}  // namespace mapconv

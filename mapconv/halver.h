@@ -1,0 +1,40 @@
+// The half-scale conversion itself, over any source and sink of bytes, so it
+// can run on files, on memory in tests and under a fuzzer alike.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "mapconv/halve_map.h"
+
+namespace mapconv {
+
+// Random-access input. ReadAt delivers exactly buffer.size() bytes or raises
+// EShortRead.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual void ReadAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
+};
+
+// Sequential output. Write stores all bytes or raises EShortWrite.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual void Write(std::span<const std::byte> bytes) = 0;
+};
+
+// Size of the fixed prefix read before the pixel rows: file header, info
+// header and a 256-entry colour table.
+inline constexpr std::int64_t kPrefixSize = 1078;
+
+// Reads the map from source and writes its half-scale copy to sink. Calls
+// check once before reading and once before every input row, and moves the
+// bar from empty to full over the rows. Raises EForceBreak("bitmap format
+// error") for inputs it does not read, EShortRead, EShortWrite and
+// EOutOfMemory untranslated, and whatever check or the bar raise.
+void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,
+           const std::function<void()>& check);
+
+}  // namespace mapconv

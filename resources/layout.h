@@ -1,0 +1,72 @@
+// The window's layout and every text it shows, held once for both windowing
+// layers. Positions and sizes are client pixels for a font whose text is 14
+// pixels high; layers scale them by the measured height of "0" over 14.
+// Texts are UTF-8.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace halfmap::ui {
+
+enum class Kind : std::uint8_t { Bevel, Label, ProgressBar, Button, StatusBar };
+
+enum class Id : std::uint8_t {
+  Bevel1, Label1, Label2, Label3, Bar1, Bar2, Bar3, Button1, Button2, Stsbar
+};
+
+inline constexpr int kNoTabStop = -1;
+
+struct Control {
+  Id id;
+  std::string_view name;
+  Kind kind;
+  int left, top, width, height;
+  std::string_view text;
+  bool enabled;
+  int tabOrder;  // kNoTabStop for controls that take no focus
+};
+
+inline constexpr int kClientWidth = 270;
+inline constexpr int kClientHeight = 158;
+inline constexpr int kDesignTextHeight = 14;
+inline constexpr std::string_view kFontFace = "MS Shell Dlg 2";
+inline constexpr int kFontHeight = 12;
+inline constexpr int kBarMin = 0;
+inline constexpr int kBarMax = 100;
+
+inline constexpr std::array<Control, 10> kControls{{
+    {Id::Bevel1, "Bevel1", Kind::Bevel, 4, 4, 261, 89, "", true, kNoTabStop},
+    {Id::Label1, "Label1", Kind::Label, 44, 12, 24, 14, "通常", true, kNoTabStop},
+    {Id::Label2, "Label2", Kind::Label, 12, 40, 57, 14, "固定物無し", true, kNoTabStop},
+    {Id::Label3, "Label3", Kind::Label, 48, 68, 20, 14, "Ｘ線", true, kNoTabStop},
+    {Id::Bar1, "Bar1", Kind::ProgressBar, 76, 12, 181, 16, "", true, 0},
+    {Id::Bar2, "Bar2", Kind::ProgressBar, 76, 40, 181, 16, "", true, 1},
+    {Id::Bar3, "Bar3", Kind::ProgressBar, 76, 68, 181, 16, "", true, 2},
+    {Id::Button1, "Button1", Kind::Button, 32, 104, 75, 25, "実行", false, 3},
+    {Id::Button2, "Button2", Kind::Button, 164, 104, 75, 25, "終了", true, 4},
+    {Id::Stsbar, "Stsbar", Kind::StatusBar, 0, 139, 270, 19, "", true, kNoTabStop},
+}};
+
+constexpr bool InIdOrder() {
+  for (std::size_t i = 0; i < kControls.size(); ++i) {
+    if (static_cast<std::size_t>(kControls[i].id) != i) return false;
+  }
+  return true;
+}
+static_assert(InIdOrder(), "ControlFor indexes the table by id");
+
+constexpr const Control& ControlFor(Id id) { return kControls[static_cast<std::size_t>(id)]; }
+
+namespace text {
+inline constexpr std::string_view kCaption = "Corvane 1/2MAPの修正";
+inline constexpr std::string_view kReady = "修正MAPを作成するならば『実行』を押してください";
+inline constexpr std::string_view kNotFound = "x1 MAPが見つかりません";
+inline constexpr std::string_view kQuit = "終了";      // Button2 outside a run
+inline constexpr std::string_view kAbort = "中断";     // Button2 during a run
+inline constexpr std::string_view kFinished = "終了";  // status after a complete run
+inline constexpr std::string_view kAborted = "中断しました";
+}  // namespace text
+
+}  // namespace halfmap::ui
