@@ -110,7 +110,11 @@ void MainWindow::PostProbeInputs() {
   QCoreApplication::postEvent(this, new QEvent(kProbeEvent), Qt::HighEventPriority);
 }
 
-void MainWindow::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void MainWindow::ProcessPendingEvents() {
+  if (sinceEvents_.isValid() && std::chrono::nanoseconds(sinceEvents_.nsecsElapsed()) < eventInterval_) return;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  sinceEvents_.start();
+}
 
 bool MainWindow::event(QEvent* event) {
   if (event->type() != kProbeEvent) return QWidget::event(event);

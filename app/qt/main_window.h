@@ -4,8 +4,10 @@
 // error boundary, so nothing escapes into Qt's event loop.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -28,6 +30,10 @@ class MainWindow final : public QWidget, public WindowLayer {
   void ProcessPendingEvents() override;
   void CloseWindow() override { close(); }
 
+  // Looking for events costs microseconds and a conversion checks on every
+  // row, so events are looked for at most this often (0: on every call).
+  void setEventInterval(std::chrono::nanoseconds interval) { eventInterval_ = interval; }
+
   TForm1& form() { return *form_; }
   // Positions and sizes of the layout are multiplied by this.
   double scale() const { return scale_; }
@@ -48,6 +54,8 @@ class MainWindow final : public QWidget, public WindowLayer {
   double scale_ = 1.0;
   std::array<QWidget*, ui::kControls.size()> widgets_{};
   std::unique_ptr<TForm1> form_;
+  std::chrono::nanoseconds eventInterval_ = std::chrono::milliseconds(1);
+  QElapsedTimer sinceEvents_;
   bool centred_ = false;
   bool closePending_ = false;
 };
