@@ -126,7 +126,11 @@ void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!centred_) {
     centred_ = true;
-    if (const QScreen* display = screen()) move(display->availableGeometry().center() - rect().center());
+    if (const QScreen* display = screen()) {
+      QRect frame = frameGeometry();  // move() places the frame, not the client
+      frame.moveCenter(display->availableGeometry().center());
+      move(frame.topLeft());
+    }
   }
   Dispatch(&TForm1::FormShow);
 }

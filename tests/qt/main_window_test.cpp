@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRawFont>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -137,6 +138,8 @@ TEST_F(QtWindowTest, ProbeComesFromTheEventLoopAndFocusStaysOnQuit) {
   EXPECT_TRUE(button(Id::Button1)->isEnabled());
   EXPECT_EQ(status(), Q(ui::text::kReady));
   EXPECT_EQ(window_.focusWidget(), button(Id::Button2));
+  const QPoint middle = window_.screen()->availableGeometry().center();
+  EXPECT_LE((window_.frameGeometry().center() - middle).manhattanLength(), 1) << "centred on the screen";
 
   // Escape is no key of either button; Enter presses the focused Quit.
   QTest::keyClick(window_.focusWidget(), Qt::Key_Escape);
