@@ -149,6 +149,34 @@ TEST_F(QtWindowTest, ProbeComesFromTheEventLoopAndFocusStaysOnQuit) {
   EXPECT_FALSE(Exists(Out("NS")));
 }
 
+// How many pixels of the widget's picture have exactly this colour.
+int CountColour(QWidget* widget, const QColor& colour) {
+  const QImage picture = widget->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) count += picture.pixel(x, y) == colour.rgb();
+  return count;
+}
+
+TEST_F(QtWindowTest, AMissingInputsLabelIsDrawnEtched) {
+  WriteAll(folder_ / In(""), MakeBmp({}));
+  Start();
+  const QPalette& colours = window_.palette();
+  const QColor text = colours.color(QPalette::Active, QPalette::WindowText);
+  const QColor highlight = colours.color(QPalette::Active, QPalette::Light);
+  const QColor shadow = colours.color(QPalette::Active, QPalette::Dark);
+  ASSERT_NE(highlight, colours.color(QPalette::Active, QPalette::Window)) << "the etching must show";
+
+  QWidget* present = label(Id::Label1);
+  EXPECT_GT(CountColour(present, text), 0);
+  EXPECT_EQ(CountColour(present, highlight), 0);
+  for (const Id id : {Id::Label2, Id::Label3}) {
+    EXPECT_EQ(CountColour(label(id), text), 0);
+    EXPECT_GT(CountColour(label(id), highlight), 0);
+    EXPECT_GT(CountColour(label(id), shadow), 0);
+  }
+}
+
 TEST_F(QtWindowTest, SpaceOnRunConvertsAndMovesTheFocusToAbort) {
   AddInputs(30, 22);
   Start();
