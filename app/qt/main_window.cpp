@@ -11,6 +11,7 @@
 
 #include "app/error_boundary.h"
 #include "app/error_report.h"
+#include "mapconv/file_services.h"
 
 namespace halfmap::qt {
 namespace {
@@ -156,7 +157,8 @@ void MainWindow::Dispatch(void (TForm1::*handler)()) {
 }
 
 void MainWindow::ShowErrorBox(const std::string& text) {
-  const auto title = AppTitle(QCoreApplication::applicationFilePath().toStdU16String(), &LowerCase);
+  // The same path the map folder comes from.
+  const auto title = AppTitle(mapconv::fs::ExecutablePath().u16string(), &LowerCase);
   QMessageBox box(QMessageBox::Critical, QString::fromStdU16String(title), FromUtf8(text), QMessageBox::Ok, this);
   box.exec();
 }
