@@ -9,3 +9,4 @@ bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
+bash tools/test-wine.sh
