@@ -238,6 +238,7 @@ int Held(const std::wstring& exe, const std::wstring& output, const std::wstring
   checks.Equal(Text(::GetDlgItem(box, 0xFFFF)), L"ファイル " + output + L" を作成できません.", L"box text");
   checks.That(::GetDlgItem(box, IDOK) != nullptr && ::GetDlgItem(box, IDCANCEL) == nullptr, L"box has only OK");
   checks.Equal(session.Status(), before, L"status unchanged");
+  checks.That(BarPosition(session.Control(Id::Bar1)) == 0, L"refused before any work (Bar1 untouched)");
   Click(::GetDlgItem(box, IDOK));
   checks.That(WaitUntil([&] { return !::IsWindow(box); }, 10s), L"box closed");
   checks.Equal(Text(session.Control(Id::Button2)), kQuit, L"Button2 after the failed run");
