@@ -224,11 +224,12 @@ set -e
 if [ -n "${HALFMAP_SCREENSHOT:-}" ]; then
   d=$work/cases/shot; new_case "$d" halfmap.exe small 1.BMP X1.BMP
   drive show "$(winpath "$d/halfmap.exe")" "$(winpath "$work/shown")" &
+  shown_pid=$!
   for _ in $(seq 200); do [ -e "$work/shown" ] && break; sleep 0.1; done
   sleep 0.5
   import -display "$DISPLAY" -window "$(xdotool search --name Corvane | head -1)" "$HALFMAP_SCREENSHOT"
   rm -f "$work/shown"
-  wait
+  wait "$shown_pid"
   echo "screenshot: $HALFMAP_SCREENSHOT"
 fi
 
