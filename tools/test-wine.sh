@@ -174,24 +174,28 @@ run_in() {  # folder: a full run whose outputs must match the Linux core's
 }
 case_run() { run_in "$work/cases/run"; }
 case_japanese_folder() { LC_ALL=C.UTF-8 run_in "$work/cases/地図表"; }
-case_abort() {
-  local d=$work/cases/abort status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
+abort_with() {  # driver scenario
+  local d=$work/cases/$1 status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
   old_output "$d" NS2.BMP; old_output "$d" X2.BMP
   cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"; cp "$d/MAP29361206-X2.BMP" "$work/x2.old"
-  drive abort "$(winpath "$d/halfmap.exe")" || status=1
+  drive "$1" "$(winpath "$d/halfmap.exe")" || status=1
   same "$d/MAP29361206-2.BMP" "$work/big/MAP29361206-2.BMP" || status=1
   same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
   same "$d/MAP29361206-X2.BMP" "$work/x2.old" || status=1
   no_scratch "$d" || status=1
   return $status
 }
-case_close_during_run() {
-  local d=$work/cases/closerun status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
-  drive close-during-run "$(winpath "$d/halfmap.exe")" || status=1
+case_abort() { abort_with abort; }
+case_abort_by_key() { abort_with abort-by-key; }
+end_during_run_with() {  # driver scenario
+  local d=$work/cases/$1 status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
+  drive "$1" "$(winpath "$d/halfmap.exe")" || status=1
   for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/big/MAP29361206-$out" || status=1; done
   no_scratch "$d" || status=1
   return $status
 }
+case_close_during_run() { end_during_run_with close-during-run; }
+case_quit_during_run() { end_during_run_with quit-during-run; }
 case_held() {
   local d=$work/cases/held status=0; new_case "$d" HALFMAP.EXE small 1.BMP NS1.BMP X1.BMP
   old_output "$d" 2.BMP; cp "$d/MAP29361206-2.BMP" "$work/2.old"
@@ -216,7 +220,9 @@ scenario "probe with all maps; Escape does nothing, Tab moves, Enter quits" case
 scenario "close box quits" case_close_box
 scenario "full run writes what the Linux core writes" case_run
 scenario "Abort during the second map keeps earlier outputs" case_abort
+scenario "Enter on the focused Abort during a run" case_abort_by_key
 scenario "close box during a run waits for the run" case_close_during_run
+scenario "a quit message during a run waits for the run" case_quit_during_run
 scenario "output held open by another program: error box" case_held
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 set -e

@@ -6,8 +6,8 @@
 //   wine_driver keys <exe>                      Escape, Tab, Tab, then Enter quits
 //   wine_driver closebox <exe>
 //   wine_driver run <exe>
-//   wine_driver abort <exe>
-//   wine_driver close-during-run <exe>
+//   wine_driver abort|abort-by-key <exe>
+//   wine_driver close-during-run|quit-during-run <exe>
 //   wine_driver held <exe> <held output> <box title>
 //   wine_driver show <exe> <marker file>        stays until the marker is gone
 #include <fcntl.h>
@@ -190,14 +190,22 @@ int Run(const std::wstring& exe) {
   return checks.ExitCode();
 }
 
-int Abort(const std::wstring& exe) {
+// byKeyboard: Enter on the focused control instead of a click, which only
+// works if the run's event processing keeps the dialog keyboard interface
+// and the focus left Run before Run was disabled.
+int Abort(const std::wstring& exe, bool byKeyboard) {
   Checks checks;
   Session session(exe, checks);
   if (!session.ok()) return 1;
   Click(session.Control(Id::Button1));
   checks.That(WaitUntil([&] { return Text(session.Control(Id::Button2)) == kAbort; }, 10s), L"Button2 reads Abort during the run");
   checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
-  Click(session.Control(Id::Button2));
+  if (byKeyboard) {
+    checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2 during the run");
+    Key(FocusOf(session.window()), VK_RETURN);
+  } else {
+    Click(session.Control(Id::Button2));
+  }
   checks.That(session.WaitRunEnd(), L"run ended");
   checks.Equal(session.Status(), kAborted, L"status after Abort");
   checks.That(BarPosition(session.Control(Id::Bar3)) == 0, L"third map never started");
@@ -207,13 +215,19 @@ int Abort(const std::wstring& exe) {
   return checks.ExitCode();
 }
 
-int CloseDuringRun(const std::wstring& exe) {
+// byQuitMessage: a WM_QUIT in the queue instead of the close box; both must
+// wait until the run is over.
+int EndDuringRun(const std::wstring& exe, bool byQuitMessage) {
   Checks checks;
   Session session(exe, checks);
   if (!session.ok()) return 1;
   Click(session.Control(Id::Button1));
   checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
-  ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (byQuitMessage) {
+    ::PostThreadMessageW(session.program().threadId(), WM_QUIT, 0, 0);
+  } else {
+    ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
   ::Sleep(300);
   checks.That(::IsWindow(session.window()) && session.program().Running(), L"window stays during the run");
   DWORD code = 1;
@@ -261,7 +275,7 @@ int Show(const std::wstring& exe, const std::wstring& marker) {
 }
 
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|abort|close-during-run|held|show <exe> [args]");
+  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|show <exe> [args]");
   return 2;
 }
 
@@ -277,8 +291,10 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"keys") return Keys(exe);
   if (scenario == L"closebox") return CloseBox(exe);
   if (scenario == L"run") return Run(exe);
-  if (scenario == L"abort") return Abort(exe);
-  if (scenario == L"close-during-run") return CloseDuringRun(exe);
+  if (scenario == L"abort") return Abort(exe, false);
+  if (scenario == L"abort-by-key") return Abort(exe, true);
+  if (scenario == L"close-during-run") return EndDuringRun(exe, false);
+  if (scenario == L"quit-during-run") return EndDuringRun(exe, true);
   if (scenario == L"held" && argc == 5) return Held(exe, argv[3], argv[4]);
   if (scenario == L"show" && argc == 4) return Show(exe, argv[3]);
   return Usage();

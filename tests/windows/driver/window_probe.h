@@ -36,6 +36,7 @@ class Program {
  public:
   explicit Program(const std::wstring& exe);
   DWORD id() const { return id_; }
+  DWORD threadId() const { return threadId_; }
   bool Running() const;
   // True when the process ended within the time; its exit code in code.
   bool WaitExit(std::chrono::milliseconds timeout, DWORD& code) const;
