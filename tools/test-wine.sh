@@ -196,16 +196,19 @@ end_during_run_with() {  # driver scenario
 }
 case_close_during_run() { end_during_run_with close-during-run; }
 case_quit_during_run() { end_during_run_with quit-during-run; }
-case_held() {
-  local d=$work/cases/held status=0; new_case "$d" HALFMAP.EXE small 1.BMP NS1.BMP X1.BMP
+refused_with() {  # driver scenario, then how the output is kept from being replaced
+  local d=$work/cases/$1 status=0; new_case "$d" HALFMAP.EXE small 1.BMP NS1.BMP X1.BMP
   old_output "$d" 2.BMP; cp "$d/MAP29361206-2.BMP" "$work/2.old"
-  drive held "$(winpath "$d/HALFMAP.EXE")" "$(winpath "$d/MAP29361206-2.BMP")" Halfmap || status=1
+  [ "$1" = read-only ] && chmod a-w "$d/MAP29361206-2.BMP"
+  drive "$1" "$(winpath "$d/HALFMAP.EXE")" "$(winpath "$d/MAP29361206-2.BMP")" Halfmap || status=1
   same "$d/MAP29361206-2.BMP" "$work/2.old" || status=1
   absent "$d/MAP29361206-NS2.BMP" || status=1
   absent "$d/MAP29361206-X2.BMP" || status=1
   no_scratch "$d" || status=1
   return $status
 }
+case_held() { refused_with held; }
+case_read_only() { refused_with read-only; }
 
 scenario() {  # description, function
   echo "== $1"
@@ -224,6 +227,7 @@ scenario "Enter on the focused Abort during a run" case_abort_by_key
 scenario "close box during a run waits for the run" case_close_during_run
 scenario "a quit message during a run waits for the run" case_quit_during_run
 scenario "output held open by another program: error box" case_held
+scenario "read-only output: error box" case_read_only
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 set -e
 

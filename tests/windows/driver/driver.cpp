@@ -8,12 +8,13 @@
 //   wine_driver run <exe>
 //   wine_driver abort|abort-by-key <exe>
 //   wine_driver close-during-run|quit-during-run <exe>
-//   wine_driver held <exe> <held output> <box title>
+//   wine_driver held|read-only <exe> <output> <box title>
 //   wine_driver show <exe> <marker file>        stays until the marker is gone
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/win32/control_ids.h"
@@ -104,6 +105,15 @@ class Session {
   HWND window_ = nullptr;
 };
 
+// Starts the program, waits for its probe, then runs the scenario's body.
+int WithSession(const std::wstring& exe, const std::function<void(Session&, Checks&)>& body) {
+  Checks checks;
+  Session session(exe, checks);
+  if (!session.ok()) return 1;
+  body(session, checks);
+  return checks.ExitCode();
+}
+
 void CheckFrame(Session& session, Checks& checks) {
   const LONG style = ::GetWindowLongW(session.window(), GWL_STYLE);
   checks.That((style & WS_SYSMENU) && !(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)),
@@ -134,120 +144,104 @@ void CheckProbe(Session& session, Checks& checks, const std::wstring& labels) {
 }
 
 int Probe(const std::wstring& exe, const std::wstring& labels) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  CheckFrame(session, checks);
-  CheckProbe(session, checks, labels);
-  Key(session.Control(Id::Button2), VK_SPACE);
-  session.ExpectExit(L"Space on Button2");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckFrame(session, checks);
+    CheckProbe(session, checks, labels);
+    Key(session.Control(Id::Button2), VK_SPACE);
+    session.ExpectExit(L"Space on Button2");
+  });
 }
 
 int Keys(const std::wstring& exe) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  CheckProbe(session, checks, L"111");
-  Key(session.Control(Id::Button2), VK_ESCAPE);
-  ::Sleep(500);
-  checks.That(session.program().Running() && session.Status() == kReady, L"Escape does nothing");
-  Key(session.Control(Id::Button2), VK_TAB);
-  checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button1); }, 5s),
-              L"Tab moves the focus to Button1");
-  Key(session.Control(Id::Button1), VK_TAB);
-  checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button2); }, 5s),
-              L"Tab moves the focus back to Button2");
-  Key(session.Control(Id::Button2), VK_RETURN);
-  session.ExpectExit(L"Enter on the focused Button2");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckProbe(session, checks, L"111");
+    Key(session.Control(Id::Button2), VK_ESCAPE);
+    ::Sleep(500);
+    checks.That(session.program().Running() && session.Status() == kReady, L"Escape does nothing");
+    Key(session.Control(Id::Button2), VK_TAB);
+    checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button1); }, 5s),
+                L"Tab moves the focus to Button1");
+    Key(session.Control(Id::Button1), VK_TAB);
+    checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button2); }, 5s),
+                L"Tab moves the focus back to Button2");
+    Key(session.Control(Id::Button2), VK_RETURN);
+    session.ExpectExit(L"Enter on the focused Button2");
+  });
 }
 
 int CloseBox(const std::wstring& exe) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  session.ExpectExit(L"the close box");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks&) {
+    ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    session.ExpectExit(L"the close box");
+  });
 }
 
 int Run(const std::wstring& exe) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  CheckProbe(session, checks, L"111");
-  Click(session.Control(Id::Button1));
-  checks.That(session.WaitRunEnd(), L"run ended");
-  checks.Equal(session.Status(), kFinished, L"status after the run");
-  for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
-    const HWND control = session.Control(bar);
-    checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
-  }
-  checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
-  Click(session.Control(Id::Button2));
-  session.ExpectExit(L"Quit after the run");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckProbe(session, checks, L"111");
+    Click(session.Control(Id::Button1));
+    checks.That(session.WaitRunEnd(), L"run ended");
+    checks.Equal(session.Status(), kFinished, L"status after the run");
+    for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+      const HWND control = session.Control(bar);
+      checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
+    }
+    checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
+    Click(session.Control(Id::Button2));
+    session.ExpectExit(L"Quit after the run");
+  });
 }
 
 // byKeyboard: Enter on the focused control instead of a click, which only
 // works if the run's event processing keeps the dialog keyboard interface
 // and the focus left Run before Run was disabled.
 int Abort(const std::wstring& exe, bool byKeyboard) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  Click(session.Control(Id::Button1));
-  checks.That(WaitUntil([&] { return Text(session.Control(Id::Button2)) == kAbort; }, 10s), L"Button2 reads Abort during the run");
-  checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
-  if (byKeyboard) {
-    checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2 during the run");
-    Key(FocusOf(session.window()), VK_RETURN);
-  } else {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    Click(session.Control(Id::Button1));
+    checks.That(WaitUntil([&] { return Text(session.Control(Id::Button2)) == kAbort; }, 10s), L"Button2 reads Abort during the run");
+    checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
+    if (byKeyboard) {
+      checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2 during the run");
+      Key(FocusOf(session.window()), VK_RETURN);
+    } else {
+      Click(session.Control(Id::Button2));
+    }
+    checks.That(session.WaitRunEnd(), L"run ended");
+    checks.Equal(session.Status(), kAborted, L"status after Abort");
+    checks.That(BarPosition(session.Control(Id::Bar3)) == 0, L"third map never started");
+    checks.That(session.program().Running(), L"Abort does not quit");
     Click(session.Control(Id::Button2));
-  }
-  checks.That(session.WaitRunEnd(), L"run ended");
-  checks.Equal(session.Status(), kAborted, L"status after Abort");
-  checks.That(BarPosition(session.Control(Id::Bar3)) == 0, L"third map never started");
-  checks.That(session.program().Running(), L"Abort does not quit");
-  Click(session.Control(Id::Button2));
-  session.ExpectExit(L"Quit after the aborted run");
-  return checks.ExitCode();
+    session.ExpectExit(L"Quit after the aborted run");
+  });
 }
 
 // byQuitMessage: a WM_QUIT in the queue instead of the close box; both must
 // wait until the run is over.
 int EndDuringRun(const std::wstring& exe, bool byQuitMessage) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  Click(session.Control(Id::Button1));
-  checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
-  if (byQuitMessage) {
-    ::PostThreadMessageW(session.program().threadId(), WM_QUIT, 0, 0);
-  } else {
-    ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  }
-  ::Sleep(300);
-  checks.That(::IsWindow(session.window()) && session.program().Running(), L"window stays during the run");
-  DWORD code = 1;
-  checks.That(session.program().WaitExit(kRunTimeout, code) && code == 0, L"program ends once the run is over");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    Click(session.Control(Id::Button1));
+    checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
+    if (byQuitMessage) {
+      ::PostThreadMessageW(session.program().threadId(), WM_QUIT, 0, 0);
+    } else {
+      ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    ::Sleep(300);
+    checks.That(::IsWindow(session.window()) && session.program().Running(), L"window stays during the run");
+    DWORD code = 1;
+    checks.That(session.program().WaitExit(kRunTimeout, code) && code == 0, L"program ends once the run is over");
+  });
 }
 
-int Held(const std::wstring& exe, const std::wstring& output, const std::wstring& title) {
-  Checks checks;
-  // Held the way another program holds a file it has open: no sharing.
-  const Handle held(::CreateFileW(output.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!checks.That(held.get() != INVALID_HANDLE_VALUE, L"output held open")) return 1;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
+// The run is refused at once when the output cannot be replaced: the box
+// names the output, and nothing else changes.
+void CheckRefused(Session& session, Checks& checks, const std::wstring& output, const std::wstring& title) {
   const std::wstring before = session.Status();
   Click(session.Control(Id::Button1));
   HWND box = nullptr;
   checks.That(WaitUntil([&] { return (box = FindTopWindow(session.program().id(), L"#32770")) != nullptr; }, kRunTimeout),
               L"error box shown");
-  if (box == nullptr) return 1;
+  if (box == nullptr) return;
   checks.Equal(Text(box), title, L"box title");
   checks.Equal(Text(::GetDlgItem(box, 0xFFFF)), L"ファイル " + output + L" を作成できません.", L"box text");
   checks.That(::GetDlgItem(box, IDOK) != nullptr && ::GetDlgItem(box, IDCANCEL) == nullptr, L"box has only OK");
@@ -259,23 +253,31 @@ int Held(const std::wstring& exe, const std::wstring& output, const std::wstring
   checks.That(session.program().Running() && !session.Enabled(Id::Button1), L"window goes on, Run disabled");
   Click(session.Control(Id::Button2));
   session.ExpectExit(L"Quit after the error");
-  return checks.ExitCode();
+}
+
+// hold: keep the output open the way another program would, with no
+// sharing; otherwise the calling script has made it read-only.
+int Refused(const std::wstring& exe, const std::wstring& output, const std::wstring& title, bool hold) {
+  const Handle held(hold ? ::CreateFileW(output.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+  if (held.get() == INVALID_HANDLE_VALUE) {
+    Print(L"  FAIL  cannot hold the output open");
+    return 1;
+  }
+  return WithSession(exe, [&](Session& session, Checks& checks) { CheckRefused(session, checks, output, title); });
 }
 
 int Show(const std::wstring& exe, const std::wstring& marker) {
-  Checks checks;
-  Session session(exe, checks);
-  if (!session.ok()) return 1;
-  const Handle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  (void)file;
-  WaitUntil([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60s);
-  Click(session.Control(Id::Button2));
-  session.ExpectExit(L"Quit");
-  return checks.ExitCode();
+  return WithSession(exe, [&](Session& session, Checks&) {
+    const Handle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    (void)file;
+    WaitUntil([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60s);
+    Click(session.Control(Id::Button2));
+    session.ExpectExit(L"Quit");
+  });
 }
 
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|show <exe> [args]");
+  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|show <exe> [args]");
   return 2;
 }
 
@@ -295,7 +297,8 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"abort-by-key") return Abort(exe, true);
   if (scenario == L"close-during-run") return EndDuringRun(exe, false);
   if (scenario == L"quit-during-run") return EndDuringRun(exe, true);
-  if (scenario == L"held" && argc == 5) return Held(exe, argv[3], argv[4]);
+  if (scenario == L"held" && argc == 5) return Refused(exe, argv[3], argv[4], true);
+  if (scenario == L"read-only" && argc == 5) return Refused(exe, argv[3], argv[4], false);
   if (scenario == L"show" && argc == 4) return Show(exe, argv[3]);
   return Usage();
 }
