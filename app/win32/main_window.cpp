@@ -94,6 +94,7 @@ void MainWindow::Create(TForm1& form) {
       kExStyle, kMainWindowClass, Widen(ui::text::kCaption).c_str(), kStyle, CW_USEDEFAULT,
       CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
       ::GetModuleHandleW(nullptr), this);
+  if (createFailure_) std::rethrow_exception(createFailure_);
   if (created == nullptr) throw std::runtime_error("cannot create the main window");
   window_.reset(created);
 }
@@ -196,8 +197,15 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      OnCreate();
-      return 0;
+      // A window without its controls is of no use: fail the creation and
+      // let Create report why.
+      try {
+        OnCreate();
+        return 0;
+      } catch (...) {
+        createFailure_ = std::current_exception();
+        return -1;
+      }
     case WM_SHOWWINDOW:
       if (wParam) form_->FormShow();
       return 0;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -76,6 +77,7 @@ class MainWindow final : public WindowLayer {
   std::array<Win32Button, 2> buttons_;
   Win32Status status_;
   RECT bevel_{};
+  std::exception_ptr createFailure_;
   HWND savedFocus_ = nullptr;
   // Requests to end that arrive during a run, carried out once it returns.
   bool closePending_ = false;
