@@ -12,3 +12,4 @@ bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
 cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
+bash tools/test-wine.sh
