@@ -26,11 +26,10 @@ std::wstring Title() {
 
 }  // namespace
 
-void ShowErrorBox(HWND owner, std::string_view message) noexcept {
+void ShowErrorBox(HWND owner, std::string_view text) noexcept {
   try {
     if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
-    const std::wstring text = Widen(ErrorBoxText(message));
-    ::MessageBoxW(owner, text.c_str(), Title().c_str(), MB_OK | MB_ICONSTOP);
+    ::MessageBoxW(owner, Widen(text).c_str(), Title().c_str(), MB_OK | MB_ICONSTOP);
   } catch (...) {
     // Not even the texts could be built; a box with no title still tells
     // the user that something failed.

@@ -9,7 +9,8 @@
 
 namespace halfmap::win32 {
 
-// owner may be null or a window that no longer exists.
-void ShowErrorBox(HWND owner, std::string_view message) noexcept;
+// text is shown as given (see ErrorBoxText); owner may be null or a window
+// that no longer exists.
+void ShowErrorBox(HWND owner, std::string_view text) noexcept;
 
 }  // namespace halfmap::win32

@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "app/error_report.h"
 #include "app/tform1.h"
 #include "app/win32/error_box.h"
 #include "app/win32/main_window.h"
@@ -20,7 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return window.RunMessageLoop();
   } catch (const std::exception& e) {
     // Only start-up can get here; every handler reports at its own boundary.
-    halfmap::win32::ShowErrorBox(nullptr, e.what());
+    halfmap::win32::ShowErrorBox(nullptr, halfmap::ErrorBoxText(e.what()));
     return 1;
   }
 }

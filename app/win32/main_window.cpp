@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "app/error_boundary.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/error_box.h"
 #include "app/win32/wide_text.h"
@@ -165,13 +166,7 @@ void MainWindow::Dispatch(MSG& message) {
 
 template <typename Handler>
 void MainWindow::Guarded(Handler handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowErrorBox(hwnd_, e.what());
-  } catch (...) {
-    ShowErrorBox(hwnd_, "unknown error");
-  }
+  RunHandler(handler, [this](const std::string& text) { ShowErrorBox(hwnd_, text); });
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
