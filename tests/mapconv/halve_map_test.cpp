@@ -1,0 +1,238 @@
+#include "mapconv/halve_map.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mapconv/map_files.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/recording_bar.h"
+
+namespace {
+
+using testing_support::BmpSpec;
+using testing_support::Bytes;
+using testing_support::MakeBmp;
+using testing_support::OpenFileCount;
+using testing_support::ReadAll;
+using testing_support::RecordingBar;
+using testing_support::TempFolder;
+using testing_support::WriteAll;
+
+const Bytes kOldOutput = {std::byte{'o'}, std::byte{'l'}, std::byte{'d'}};
+
+// A descriptor holding an exclusive lock, as another careful program would.
+class Locker {
+ public:
+  explicit Locker(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY)) {
+    EXPECT_GE(fd_, 0);
+    EXPECT_EQ(::flock(fd_, LOCK_EX | LOCK_NB), 0);
+  }
+  ~Locker() { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+class HalveMapTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Input(std::string_view suffix = "") { return mapconv::InputFileName(suffix); }
+  std::filesystem::path Output(std::string_view suffix = "") { return mapconv::OutputFileName(suffix); }
+
+  Bytes PutInput(int width = 10, int height = 12, std::string_view suffix = "") {
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    Bytes bytes = MakeBmp(spec);
+    WriteAll(Input(suffix), bytes);
+    return bytes;
+  }
+
+  // The message of the EForceBreak a conversion ends with, or "" if none.
+  std::string Run(std::string_view suffix = "", std::function<void()> check = [] {}) {
+    try {
+      mapconv::HalveMap(suffix, bar_, check);
+    } catch (const mapconv::EForceBreak& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  // What a failed conversion must leave: the inputs and any old output as
+  // they were, and nothing else.
+  void ExpectUntouched(const std::vector<std::string>& names) {
+    EXPECT_EQ(folder_.Names(), names);
+    EXPECT_EQ(OpenFileCount(), openBefore_);
+  }
+
+  TempFolder folder_;
+  RecordingBar bar_;
+  int openBefore_ = OpenFileCount();
+};
+
+TEST_F(HalveMapTest, WritesTheHalfScaleMapAndLeavesNothingElse) {
+  const Bytes in = PutInput(10, 12, "NS");
+  ASSERT_EQ(Run("NS"), "");
+  const Bytes out = ReadAll(Output("NS"));
+  EXPECT_EQ(out.size(), 1078u + 6 * 8);
+  EXPECT_EQ(out[1078], in[1078 + 12]);  // row 1, column 0
+  EXPECT_EQ(ReadAll(Input("NS")), in);
+  ExpectUntouched({"MAP29361206-NS1.BMP", "MAP29361206-NS2.BMP"});
+}
+
+TEST_F(HalveMapTest, ReplacesAnEarlierOutputAndAStaleScratchFile) {
+  PutInput();
+  WriteAll(Output(), kOldOutput);
+  WriteAll(mapconv::ScratchFileName(""), kOldOutput);
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(ReadAll(Output()).size(), 1078u + 6 * 8);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+
+  // A stale scratch file goes even when there is no output to replace.
+  std::filesystem::remove(Output());
+  WriteAll(mapconv::ScratchFileName(""), kOldOutput);
+  ASSERT_EQ(Run(), "");
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+}
+
+TEST_F(HalveMapTest, AnAbortKeepsTheEarlierOutputWhole) {
+  PutInput();
+  WriteAll(Output(), kOldOutput);
+  for (int abortAt : {1, 2, 7}) {  // before reading, at row 0, mid-map
+    int checks = 0;
+    EXPECT_EQ(Run("", [&] { if (++checks == abortAt) throw mapconv::EForceBreak("中断しました"); }),
+              "中断しました");
+    EXPECT_EQ(ReadAll(Output()), kOldOutput);
+    ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+  }
+}
+
+TEST_F(HalveMapTest, InputsThatCannotBeOpenedEndWithFileOpenError) {
+  WriteAll(Output(), kOldOutput);
+  EXPECT_EQ(Run(), "file open error");  // missing
+  PutInput();
+  {
+    Locker other(Input());
+    EXPECT_EQ(Run(), "file open error");
+  }
+  EXPECT_EQ(ReadAll(Output()), kOldOutput);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+}
+
+TEST_F(HalveMapTest, ShortInputsEndWithReadFileErrorAndNoOutput) {
+  const Bytes whole = PutInput(8, 8);
+  WriteAll(Input(), Bytes(whole.begin(), whole.begin() + 1077));
+  EXPECT_EQ(Run(), "read file error");
+  ExpectUntouched({"MAP29361206-1.BMP"});
+
+  WriteAll(Input(), Bytes(whole.begin(), whole.begin() + 1078 + 8 * 5));
+  WriteAll(Output(), kOldOutput);
+  EXPECT_EQ(Run(), "read file error");
+  EXPECT_EQ(ReadAll(Output()), kOldOutput);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+}
+
+TEST_F(HalveMapTest, ForeignBitmapsEndWithBitmapFormatError) {
+  BmpSpec spec;
+  spec.bitCount = 24;
+  WriteAll(Input(), MakeBmp(spec));
+  EXPECT_EQ(Run(), "bitmap format error");
+  ExpectUntouched({"MAP29361206-1.BMP"});
+}
+
+TEST_F(HalveMapTest, AnOutputThatCannotBeReplacedIsACreateFailureBeforeAnyWork) {
+  PutInput();
+  WriteAll(Output(), kOldOutput);
+  const std::string expected = "ファイル " + Output().string() + " を作成できません";
+  int checks = 0;
+  auto counting = [&] { ++checks; };
+
+  {
+    Locker other(Output());
+    try {
+      mapconv::HalveMap("", bar_, counting);
+      ADD_FAILURE() << "replaced a locked output";
+    } catch (const mapconv::ECreateFailure& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+  }
+  // Read-only by its mode bits, which count even for root.
+  std::filesystem::permissions(Output(), std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::group_read);
+  EXPECT_THROW(mapconv::HalveMap("", bar_, counting), mapconv::ECreateFailure);
+
+  EXPECT_EQ(checks, 0);
+  EXPECT_TRUE(bar_.positions.empty());
+  EXPECT_EQ(ReadAll(Output()), kOldOutput);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+  // The input was released: it can be taken exclusively again.
+  Locker after(Input());
+}
+
+TEST_F(HalveMapTest, AnInputSpelledInLowerCaseIsConvertedToTheExactName) {
+  BmpSpec spec;
+  WriteAll(folder_ / "map29361206-x1.bmp", MakeBmp(spec));
+  EXPECT_TRUE(mapconv::present(Input("X")));
+  ASSERT_EQ(Run("X"), "");
+  ExpectUntouched({"MAP29361206-X2.BMP", "map29361206-x1.bmp"});
+}
+
+TEST_F(HalveMapTest, OtherFailuresPassThroughUntranslatedAndLeaveNothing) {
+  PutInput();
+  bar_.min = -10;  // a bar whose range refuses a minimum of 0
+  bar_.max = -5;
+  EXPECT_THROW(Run(), mapconv::EInvalidOperation);
+  ExpectUntouched({"MAP29361206-1.BMP"});
+}
+
+}  // namespace
+
+namespace {
+
+// Every outside bitmap either converts to exactly its halving or is refused
+// with one of the status-bar messages, leaving no file behind.
+TEST(HalveMapSuite, OutsideBitmapsConvertOrAreRefusedCleanly) {
+  const std::filesystem::path suite = BMPSUITE_DIR;
+  if (!std::filesystem::is_directory(suite)) GTEST_SKIP() << "no bitmap suite at " << suite;
+  int converted = 0;
+  int refused = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(suite)) {
+    if (entry.path().extension() != ".bmp") continue;
+    SCOPED_TRACE(entry.path().string());
+    TempFolder folder;
+    const Bytes in = ReadAll(entry.path());
+    WriteAll(mapconv::InputFileName(""), in);
+    RecordingBar bar;
+    try {
+      mapconv::HalveMap("", bar, [] {});
+    } catch (const mapconv::EForceBreak& e) {
+      EXPECT_TRUE(std::string(e.what()) == "bitmap format error" ||
+                  std::string(e.what()) == "read file error")
+          << e.what();
+      EXPECT_EQ(folder.Names(), std::vector<std::string>{"MAP29361206-1.BMP"});
+      ++refused;
+      continue;
+    }
+    ++converted;
+    const Bytes out = ReadAll(mapconv::OutputFileName(""));
+    const std::int32_t width = testing_support::I32At(in, 18);
+    const std::int32_t height = testing_support::I32At(in, 22);
+    const std::int64_t inStride = (width + 3) / 4 * 4;
+    const std::int64_t outStride = (width / 2 + 3) / 4 * 4;
+    ASSERT_EQ(static_cast<std::int64_t>(out.size()), 1078 + outStride * std::abs(height / 2));
+    for (std::int64_t j = 0; j < std::abs(height / 2); ++j) {
+      for (std::int64_t x = 0; x < width / 2; ++x) {
+        ASSERT_EQ(out[1078 + j * outStride + x], in[1078 + (2 * j + 1) * inStride + 2 * x]);
+      }
+    }
+  }
+  EXPECT_GE(converted, 1);  // the suite's one map in exactly our layout
+  EXPECT_GT(refused, 50);
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+#include "mapconv/halver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "tests/support/bmp_builder.h"
+#include "tests/support/recording_bar.h"
+
+namespace {
+
+using testing_support::BmpSpec;
+using testing_support::Bytes;
+using testing_support::I32At;
+using testing_support::MakeBmp;
+using testing_support::RecordingBar;
+using testing_support::U32At;
+
+class MemorySource : public mapconv::ByteSource {
+ public:
+  explicit MemorySource(const Bytes& bytes) : bytes_(bytes) {}
+  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
+    ++reads;
+    if (offset < 0 || offset + static_cast<std::int64_t>(buffer.size()) >
+                          static_cast<std::int64_t>(bytes_.size())) {
+      throw mapconv::EShortRead();
+    }
+    std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
+  }
+  int reads = 0;
+
+ private:
+  const Bytes& bytes_;
+};
+
+class MemorySink : public mapconv::ByteSink {
+ public:
+  void Write(std::span<const std::byte> bytes) override {
+    data.insert(data.end(), bytes.begin(), bytes.end());
+  }
+  Bytes data;
+};
+
+struct Result {
+  Bytes out;
+  RecordingBar bar;
+  int checks = 0;
+};
+
+Result HalveBytes(const Bytes& in) {
+  Result r;
+  MemorySource source(in);
+  MemorySink sink;
+  mapconv::Halve(source, sink, r.bar, [&] { ++r.checks; });
+  r.out = sink.data;
+  return r;
+}
+
+Bytes Rows(const Bytes& file) { return Bytes(file.begin() + 1078, file.end()); }
+
+Bytes Of(std::initializer_list<int> values) {
+  Bytes b;
+  for (int v : values) b.push_back(std::byte(v));
+  return b;
+}
+
+// Independent, obviously correct halving, to compare the real one against.
+Bytes NaiveHalve(const BmpSpec& spec) {
+  const int w2 = spec.width / 2;
+  const int rows2 = std::abs(spec.height / 2);
+  const int pad = (4 - w2 % 4) % 4;
+  Bytes out;
+  for (int j = 0; j < rows2; ++j) {
+    for (int x = 0; x < w2; ++x) out.push_back(std::byte(spec.pixel(2 * x, 2 * j + 1)));
+    for (int p = 0; p < pad; ++p) out.push_back(std::byte{0});
+  }
+  return out;
+}
+
+TEST(Halve, SmallMapsComeOutExactly) {
+  BmpSpec four;  // 4 x 4: two output rows of 2 pixels and 2 filler bytes
+  const Result r = HalveBytes(MakeBmp(four));
+  ASSERT_EQ(r.out.size(), 1086u);
+  EXPECT_EQ(U32At(r.out, 2), 1086u);
+  EXPECT_EQ(I32At(r.out, 18), 2);
+  EXPECT_EQ(I32At(r.out, 22), 2);
+  EXPECT_EQ(Rows(r.out), Of({0x01, 0x21, 0, 0, 0x03, 0x23, 0, 0}));
+
+  BmpSpec eight;
+  eight.width = 8;
+  eight.height = 2;
+  EXPECT_EQ(Rows(HalveBytes(MakeBmp(eight)).out), Of({0x01, 0x21, 0x41, 0x61}));
+
+  BmpSpec five;  // columns 1, 3, 4 and the filler never reach the output
+  five.width = 5;
+  five.height = 5;
+  const Result r5 = HalveBytes(MakeBmp(five));
+  EXPECT_EQ(I32At(r5.out, 18), 2);
+  EXPECT_EQ(I32At(r5.out, 22), 2);
+  EXPECT_EQ(Rows(r5.out), Of({0x01, 0x21, 0, 0, 0x03, 0x23, 0, 0}));
+}
+
+TEST(Halve, HeaderAndPaletteAreCarriedOverWithOnlySizesChanged) {
+  BmpSpec spec;
+  spec.width = 7;
+  spec.height = 9;
+  const Bytes in = MakeBmp(spec);
+  const Bytes out = HalveBytes(in).out;
+  for (std::size_t i = 0; i < 1078; ++i) {
+    if ((i >= 2 && i < 6) || (i >= 18 && i < 26)) continue;  // size, width, height
+    ASSERT_EQ(out[i], in[i]) << "header byte " << i;
+  }
+  EXPECT_EQ(U32At(out, 2), out.size());
+}
+
+TEST(Halve, HeightsBelowTwoGiveAnEmptyMapAndAFullBar) {
+  for (int height : {0, 1, -1}) {
+    BmpSpec spec;
+    spec.height = height;
+    const Result r = HalveBytes(MakeBmp(spec));
+    EXPECT_EQ(r.out.size(), 1078u) << height;
+    EXPECT_EQ(U32At(r.out, 2), 1078u);
+    EXPECT_EQ(I32At(r.out, 22), 0);
+    EXPECT_LE(r.bar.min, r.bar.max);
+    ASSERT_FALSE(r.bar.positions.empty());
+    EXPECT_EQ(r.bar.positions.back(), r.bar.max);
+  }
+}
+
+TEST(Halve, TopDownMapsKeepTheirOrientation) {
+  BmpSpec spec;
+  spec.width = 6;
+  spec.height = -5;
+  const Result r = HalveBytes(MakeBmp(spec));
+  EXPECT_EQ(I32At(r.out, 22), -2);
+  EXPECT_EQ(Rows(r.out), NaiveHalve(spec));
+  EXPECT_EQ(U32At(r.out, 2), 1078u + 2 * 4);
+}
+
+TEST(Halve, MatchesAPlainHalvingForManySizes) {
+  std::mt19937 random(7);
+  Bytes noise(1 << 16);
+  for (auto& b : noise) b = std::byte(random());
+  // Widths around the row chunk size exercise rows read in several pieces.
+  for (int width : {1, 2, 3, 9, 30, 31, 257, (1 << 20) - 1, (1 << 20) + 6}) {
+    for (int height : {2, 3, 7, -4}) {
+      BmpSpec spec;
+      spec.width = width;
+      spec.height = height;
+      spec.pixel = [&](int x, int y) {
+        return std::to_integer<std::uint8_t>(noise[(x * 131 + y * 7) % noise.size()]);
+      };
+      const Result r = HalveBytes(MakeBmp(spec));
+      ASSERT_EQ(Rows(r.out), NaiveHalve(spec)) << width << " x " << height;
+      EXPECT_EQ(U32At(r.out, 2), r.out.size());
+    }
+  }
+}
+
+TEST(Halve, ChecksBeforeReadingAndBeforeEveryRowWhileTheBarFillsSteadily) {
+  for (int height : {5, -6, 64}) {
+    BmpSpec spec;
+    spec.height = height;
+    const Result r = HalveBytes(MakeBmp(spec));
+    EXPECT_EQ(r.checks, std::abs(height) + 1);
+    EXPECT_EQ(r.bar.min, 0);
+    EXPECT_TRUE(std::is_sorted(r.bar.positions.begin(), r.bar.positions.end()));
+    // One position per row, then full; the bar is full only at the end.
+    ASSERT_EQ(r.bar.positions.size(), static_cast<std::size_t>(std::abs(height) + 1));
+    EXPECT_LT(r.bar.positions[r.bar.positions.size() - 2], r.bar.max);
+    EXPECT_EQ(r.bar.positions.back(), r.bar.max);
+  }
+}
+
+TEST(Halve, AnAbortAtARowStopsThereWithNothingMoreRead) {
+  BmpSpec spec;
+  spec.height = 10;
+  const Bytes in = MakeBmp(spec);
+  MemorySource source(in);
+  MemorySink sink;
+  RecordingBar bar;
+  int checks = 0;
+  // The fourth check is the one before row 2: rows 0 and 1 are done.
+  auto check = [&] {
+    if (++checks == 4) throw mapconv::EForceBreak("中断しました");
+  };
+  EXPECT_THROW(mapconv::Halve(source, sink, bar, check), mapconv::EForceBreak);
+  EXPECT_EQ(checks, 4);
+  EXPECT_EQ(source.reads, 2);  // the prefix and row 1
+}
+
+TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
+  std::vector<BmpSpec> broken(7);
+  broken[0].type[0] = 'X';
+  broken[1].bitCount = 24;
+  broken[2].compression = 1;
+  broken[3].pixelOffset = 1074;
+  broken[4].width = 0;
+  broken[5].width = -4;
+  broken[6].bitCount = 4;
+  for (const BmpSpec& spec : broken) {
+    const Bytes in = MakeBmp(spec);
+    MemorySource source(in);
+    MemorySink sink;
+    RecordingBar bar;
+    try {
+      mapconv::Halve(source, sink, bar, [] {});
+      ADD_FAILURE() << "accepted a map it does not read";
+    } catch (const mapconv::EForceBreak& e) {
+      EXPECT_STREQ(e.what(), "bitmap format error");
+    }
+    EXPECT_TRUE(sink.data.empty());
+  }
+}
+
+TEST(Halve, ShortInputsFailAsShortReads) {
+  BmpSpec spec;
+  spec.height = 6;
+  const Bytes whole = MakeBmp(spec);
+
+  // Shorter than the prefix: nothing at all is written.
+  const Bytes stub(whole.begin(), whole.begin() + 1000);
+  MemorySource stubSource(stub);
+  MemorySink stubSink;
+  RecordingBar bar;
+  EXPECT_THROW(mapconv::Halve(stubSource, stubSink, bar, [] {}), mapconv::EShortRead);
+  EXPECT_TRUE(stubSink.data.empty());
+
+  // Cut inside row 3's filler: rows 0..2 are fine, row 3 cannot be read whole.
+  const Bytes cut(whole.begin(), whole.begin() + 1078 + 3 * 4 + 3);
+  MemorySource cutSource(cut);
+  MemorySink cutSink;
+  int checks = 0;
+  EXPECT_THROW(mapconv::Halve(cutSource, cutSink, bar, [&] { ++checks; }), mapconv::EShortRead);
+  EXPECT_EQ(checks, 5);  // before reading, then rows 0 to 3
+}
+
+}  // namespace
