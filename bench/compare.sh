@@ -2,7 +2,8 @@
 # Times halfmap's core against the tools people use instead, on one generated
 # map whose input is in the page cache, and checks whose output equals ours.
 # Prints one table: median wall time of RUNS runs, peak memory, ratio to
-# halfmap. Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB)
+# halfmap; then the in-process benchmarks' medians (sizes 8192 and 16384).
+# Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size=${1:-16384}
@@ -95,6 +96,16 @@ for name in "${names[@]}"; do
   peak[$name]=$(cut -d' ' -f2 "$work/runs" | sort -n | tail -n1)
 done
 
+# The core, the C reference and, when the Qt window is built, conversions
+# through the window, all in one process.
+gbench=$bin/halfmap-bench
+[ -x "$bin/halfmap-window-bench" ] && gbench=$bin/halfmap-window-bench
+case $size in
+  8192 | 16384)
+    "$gbench" --benchmark_filter="/$size/" --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true \
+      --benchmark_out_format=json --benchmark_out="$work/gbench.json" >/dev/null 2>"$work/gbench.err" ;;
+esac
+
 # Output checks against ours.
 declare -A same
 for name in reference numpy imagemagick graphicsmagick; do
@@ -111,3 +122,7 @@ for name in "${names[@]}"; do
   printf '%-15s %10.3f %10.1f %12.2f  %s\n' "$name" "${wall[$name]}" \
     "$(echo "${peak[$name]} / 1024" | bc -l)" "$(echo "${wall[$name]} / $base" | bc -l)" "${same[$name]:--}"
 done
+if [ -s "$work/gbench.json" ]; then
+  echo
+  "$py" bench/gbench_table.py "$work/gbench.json"
+fi

@@ -2,16 +2,13 @@
 // the page cache. The flush to disk is timed on its own for both, so its share
 // of the whole is visible.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 
-#include "bench/map_generator.h"
+#include "bench/map_folders.h"
 #include "bench/null_bar.h"
 #include "bench/reference.h"
 #include "mapconv/halve_map.h"
@@ -21,43 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-namespace fsys = std::filesystem;
-
-// One folder per process holding one generated map per size; removed at exit.
-class MapFolders {
- public:
-  ~MapFolders() {
-    std::error_code ignored;
-    for (const auto& [size, folder] : folders_) fsys::remove_all(folder, ignored);
-  }
-
-  const fsys::path& For(int size) {
-    auto found = folders_.find(size);
-    if (found != folders_.end()) return found->second;
-    const fsys::path folder = fsys::temp_directory_path() /
-                              ("halfmap-bench-" + std::to_string(::getpid()) + "-" + std::to_string(size));
-    fsys::create_directories(folder);
-    mapconv::hooks::SetAppFolder(folder);
-    bench::WriteMap(mapconv::InputFileName(""), size, size);
-    WarmCache(mapconv::InputFileName(""));
-    return folders_.emplace(size, folder).first->second;
-  }
-
- private:
-  static void WarmCache(const fsys::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    static char chunk[1 << 16];
-    while (in.read(chunk, sizeof chunk)) {
-    }
-  }
-
-  std::map<int, fsys::path> folders_;
-};
-
-MapFolders& Folders() {
-  static MapFolders folders;
-  return folders;
-}
 
 // Times the core's fsync through its fault hook, which it calls just before
 // flushing and just before replacing; it never asks for a fault.
@@ -79,7 +39,7 @@ void ReportFlush(benchmark::State& state, double flush, double total) {
 
 void BM_HalveMap(benchmark::State& state) {
   const int size = static_cast<int>(state.range(0));
-  mapconv::hooks::SetAppFolder(Folders().For(size));
+  bench::MapFolder(size);
   bench::NullBar bar;
   const auto check = [] {};
   gFlushSeconds = 0;
@@ -96,7 +56,7 @@ void BM_HalveMap(benchmark::State& state) {
 
 void BM_CReference(benchmark::State& state) {
   const int size = static_cast<int>(state.range(0));
-  mapconv::hooks::SetAppFolder(Folders().For(size));
+  bench::MapFolder(size);
   const std::string input = mapconv::InputFileName("").string();
   const std::string output = mapconv::OutputFileName("").string();
   const std::string scratch = mapconv::ScratchFileName("").string();
