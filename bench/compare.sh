@@ -97,12 +97,14 @@ for name in "${names[@]}"; do
 done
 
 # The core, the C reference and, when the Qt window is built, conversions
-# through the window, all in one process.
+# through the window, all in one process; repetitions interleaved so load
+# from elsewhere falls on all of them alike.
 gbench=$bin/halfmap-bench
 [ -x "$bin/halfmap-window-bench" ] && gbench=$bin/halfmap-window-bench
 case $size in
   8192 | 16384)
-    "$gbench" --benchmark_filter="/$size/" --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true \
+    "$gbench" --benchmark_filter="/$size/" --benchmark_repetitions="$runs" --benchmark_enable_random_interleaving=true \
+      --benchmark_report_aggregates_only=true \
       --benchmark_out_format=json --benchmark_out="$work/gbench.json" >/dev/null 2>"$work/gbench.err" ;;
 esac
 

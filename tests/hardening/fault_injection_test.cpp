@@ -14,6 +14,7 @@
 #include "mapconv/halve_map.h"
 #include "mapconv/map_files.h"
 #include "mapconv/test_hooks.h"
+#include "tests/hardening/replay.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -21,13 +22,6 @@ namespace {
 
 using mapconv::hooks::Op;
 using testing_support::Bytes;
-
-class SilentBar final : public mapconv::ProgressBar {
- public:
-  void SetMin(int) override {}
-  void SetMax(int) override {}
-  void SetPosition(int) override {}
-};
 
 // The hook is a plain function, so its state lives here.
 std::vector<Op> gSeen;
@@ -63,7 +57,7 @@ bool ExpectsForceBreak(Op op) { return op != Op::Claim && op != Op::Create && op
 
 // Runs one conversion and returns the kind and message it ended with.
 std::string Convert() {
-  SilentBar bar;
+  hardening::SilentBar bar;
   try {
     mapconv::HalveMap("", bar, [] {});
   } catch (const mapconv::EForceBreak& e) {

@@ -21,13 +21,6 @@ namespace {
 
 using testing_support::Bytes;
 
-class SilentBar final : public mapconv::ProgressBar {
- public:
-  void SetMin(int) override {}
-  void SetMax(int) override {}
-  void SetPosition(int) override {}
-};
-
 // Exit codes of a child that converted under a limit.
 constexpr int kWriteError = 10;
 constexpr int kOtherBreak = 11;
@@ -49,7 +42,7 @@ int ConvertWithFileSizeLimit(rlim_t limit) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit rl{limit, limit};
     if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(kOtherFailure);
-    SilentBar bar;
+    hardening::SilentBar bar;
     try {
       mapconv::HalveMap("", bar, [] {});
     } catch (const mapconv::EForceBreak& e) {
@@ -93,7 +86,7 @@ void KillConversionAtRow(int stallRow) {
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(ready[0]);
-    SilentBar bar;
+    hardening::SilentBar bar;
     int checks = 0;
     try {
       mapconv::HalveMap("", bar, [&] {
@@ -134,7 +127,7 @@ TEST(InterruptedRun, KilledConversionLeavesEarlierOutputAndNextRunCleansUp) {
   // A run that cannot even open its input still clears the stale scratch.
   const auto away = folder / "elsewhere.bmp";
   std::filesystem::rename(input_path, away);
-  SilentBar bar;
+  hardening::SilentBar bar;
   try {
     mapconv::HalveMap("", bar, [] {});
     ADD_FAILURE() << "converted without an input";

@@ -8,7 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "mapconv/halve_map.h"
+
 namespace hardening {
+
+// A bar for runs whose progress does not matter.
+class SilentBar final : public mapconv::ProgressBar {
+ public:
+  void SetMin(int) override {}
+  void SetMax(int) override {}
+  void SetPosition(int) override {}
+};
 
 using Bytes = std::vector<std::byte>;
 
