@@ -12,7 +12,7 @@ keep=${2:-}
 
 bash tools/install-deps.sh cmake ninja-build clang-14 libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --parallel 2
 
 work=build/fuzz/work
 crashes=build/fuzz/crashes

@@ -1,0 +1,76 @@
+// The window's controls as Qt widgets, each carrying out one control
+// contract of app/window_layer.h. The main window creates them with itself
+// as parent, which owns them.
+#pragma once
+
+#include <QPushButton>
+#include <QStatusBar>
+#include <QString>
+#include <QWidget>
+
+#include "app/window_layer.h"
+
+namespace halfmap::qt {
+
+// A label sized by the layout, its text against the right edge so it reads
+// as the caption of the bar beside it. Disabled, it is drawn etched.
+class Label final : public QWidget, public LabelControl {
+ public:
+  Label(const QString& text, QWidget* parent);
+  bool Enabled() const override { return isEnabled(); }
+  void SetEnabled(bool enabled) override { setEnabled(enabled); }
+  const QString& text() const { return text_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString text_;
+};
+
+// A sunken bar filled with segments. It asks for a repaint only when the
+// filled length changes: a conversion sets the position on every row, far
+// more often than the bar has pixels.
+class Bar final : public QWidget, public ProgressBarControl {
+ public:
+  explicit Bar(QWidget* parent);
+  // Pixels filled inside the frame.
+  int filledLength() const { return filled_; }
+  int segmentWidth() const;
+
+ protected:
+  void Draw(int min, int max, int position) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int filled_ = 0;
+};
+
+class Button final : public QPushButton, public ButtonControl {
+ public:
+  Button(const QString& text, QWidget* parent);
+  bool Enabled() const override { return isEnabled(); }
+  void SetEnabled(bool enabled) override { setEnabled(enabled); }
+  void SetText(std::string_view text) override;
+  void SetFocus() override { setFocus(Qt::OtherFocusReason); }
+};
+
+// Single-text mode: one message, no panels, no size grip.
+class Status final : public QStatusBar, public StatusControl {
+ public:
+  explicit Status(QWidget* parent);
+  void SetText(std::string_view text) override;
+};
+
+// The lowered box around the labels and bars.
+class Bevel final : public QWidget {
+ public:
+  explicit Bevel(QWidget* parent) : QWidget(parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+QString FromUtf8(std::string_view text);
+
+}  // namespace halfmap::qt

@@ -1,0 +1,11 @@
+// The tool on Linux: one window over the maps beside the executable.
+#include <QApplication>
+
+#include "app/qt/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  halfmap::qt::MainWindow window;
+  window.show();
+  return app.exec();
+}

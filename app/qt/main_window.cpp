@@ -1,0 +1,166 @@
+#include "app/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+
+#include "app/error_boundary.h"
+#include "app/error_report.h"
+#include "mapconv/file_services.h"
+
+namespace halfmap::qt {
+namespace {
+
+const QEvent::Type kProbeEvent = static_cast<QEvent::Type>(QEvent::User + kWmProbeInputs);
+
+// The dialog font, or the installed Japanese font fontconfig offers in its
+// place, at 12 pixels for 96 dots per inch.
+QFont WindowFont(double dotsPerInch) {
+  QFont font;
+  font.setFamilies({FromUtf8(ui::kFontFace), "Noto Sans CJK JP", "Noto Sans JP", "IPAGothic",
+                    "VL Gothic", "Droid Sans Fallback"});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(ui::kFontHeight * dotsPerInch / 96.0))));
+  return font;
+}
+
+// The layout is drawn for text 14 pixels high; another height scales it all.
+double LayoutScale(const QFont& font) {
+  const int measured = QFontMetrics(font).size(Qt::TextSingleLine, "0").height();
+  return measured == ui::kDesignTextHeight ? 1.0 : double(measured) / ui::kDesignTextHeight;
+}
+
+std::u16string LowerCase(std::u16string_view text) {
+  return QString::fromStdU16String(std::u16string(text)).toLower().toStdU16String();
+}
+
+std::size_t Index(ui::Id id) { return static_cast<std::size_t>(id); }
+
+}  // namespace
+
+MainWindow::MainWindow()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint) {
+  setWindowTitle(FromUtf8(ui::text::kCaption));
+  setFont(WindowFont(logicalDpiY()));
+  scale_ = LayoutScale(font());
+  setFixedSize(qRound(ui::kClientWidth * scale_), qRound(ui::kClientHeight * scale_));
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  setPalette(colours);
+  setAutoFillBackground(true);
+
+  CreateControls();
+  form_ = std::make_unique<TForm1>(*this);
+  Dispatch(&TForm1::FormCreate);
+  // The window is activated before the probe enables Run, so the focus
+  // belongs on Quit from the start, not on the first enabled button later.
+  widget(ui::Id::Button2)->setFocus(Qt::OtherFocusReason);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::CreateControls() {
+  QWidget* previous = nullptr;
+  for (const ui::Control& control : ui::kControls) {
+    QWidget* created = CreateControl(control);
+    created->setGeometry(qRound(control.left * scale_), qRound(control.top * scale_),
+                         qRound(control.width * scale_), qRound(control.height * scale_));
+    created->setEnabled(control.enabled);
+    widgets_[Index(control.id)] = created;
+    if (control.tabOrder != ui::kNoTabStop && control.kind == ui::Kind::Button) {
+      if (previous) setTabOrder(previous, created);
+      previous = created;
+    }
+  }
+}
+
+QWidget* MainWindow::CreateControl(const ui::Control& control) {
+  const QString text = FromUtf8(control.text);
+  switch (control.kind) {
+    case ui::Kind::Bevel:
+      return new qt::Bevel(this);
+    case ui::Kind::Label:
+      return new qt::Label(text, this);
+    case ui::Kind::ProgressBar:
+      return new qt::Bar(this);
+    case ui::Kind::Button: {
+      auto* button = new qt::Button(text, this);
+      const auto handler = control.id == ui::Id::Button1 ? &TForm1::Button1Click : &TForm1::Button2Click;
+      connect(button, &QPushButton::clicked, this, [this, handler] { Dispatch(handler); });
+      return button;
+    }
+    case ui::Kind::StatusBar:
+      return new qt::Status(this);
+  }
+  return nullptr;
+}
+
+LabelControl& MainWindow::Label(ui::Id id) { return *static_cast<qt::Label*>(widget(id)); }
+ProgressBarControl& MainWindow::Bar(ui::Id id) { return *static_cast<qt::Bar*>(widget(id)); }
+ButtonControl& MainWindow::Button(ui::Id id) { return *static_cast<qt::Button*>(widget(id)); }
+StatusControl& MainWindow::Status(ui::Id id) { return *static_cast<qt::Status*>(widget(id)); }
+
+void MainWindow::PostProbeInputs() {
+  // Ahead of the first repaint, so that repaint shows the probe's results.
+  QCoreApplication::postEvent(this, new QEvent(kProbeEvent), Qt::HighEventPriority);
+}
+
+void MainWindow::ProcessPendingEvents() {
+  if (sinceEvents_.isValid() && std::chrono::nanoseconds(sinceEvents_.nsecsElapsed()) < eventInterval_) return;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  sinceEvents_.start();
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() != kProbeEvent) return QWidget::event(event);
+  Dispatch(&TForm1::WMProbeInputs);
+  return true;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!centred_) {
+    centred_ = true;
+    if (const QScreen* display = screen()) {
+      QRect frame = frameGeometry();  // move() places the frame, not the client
+      frame.moveCenter(display->availableGeometry().center());
+      move(frame.topLeft());
+    }
+  }
+  Dispatch(&TForm1::FormShow);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Closing would pull the window from under a run; it closes when the run
+  // is over instead, and Abort keeps working until then.
+  if (form_->runState() == RunState::Running) {
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void MainWindow::Dispatch(void (TForm1::*handler)()) {
+  RunHandler([this, handler] { (form_.get()->*handler)(); },
+             [this](const std::string& text) { ShowErrorBox(text); });
+  if (closePending_ && form_->runState() != RunState::Running) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void MainWindow::ShowErrorBox(const std::string& text) {
+  // The same path the map folder comes from.
+  const auto title = AppTitle(mapconv::fs::ExecutablePath().u16string(), &LowerCase);
+  QMessageBox box(QMessageBox::Critical, QString::fromStdU16String(title), FromUtf8(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+}  // namespace halfmap::qt

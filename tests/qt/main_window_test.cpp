@@ -1,0 +1,279 @@
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRawFont>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "app/qt/main_window.h"
+#include "mapconv/test_hooks.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace testing_support {
+namespace {
+
+using halfmap::qt::MainWindow;
+using halfmap::ui::Id;
+namespace ui = halfmap::ui;
+
+const std::string kSuffixes[] = {"", "NS", "X"};
+
+std::string In(const std::string& suffix) { return "MAP29361206-" + suffix + "1.BMP"; }
+std::string Out(const std::string& suffix) { return "MAP29361206-" + suffix + "2.BMP"; }
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::uint8_t Pattern(int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 3); }
+
+// The expected half-scale file, worked out here from the pixel rule alone:
+// even columns of odd rows, rows padded to four bytes.
+Bytes ExpectedHalf(int width, int height) {
+  Bytes expected = MakeBmp({.width = width / 2, .height = height / 2, .pixel = [&](int x, int y) {
+                              return Pattern(2 * x, 2 * y + 1);
+                            }, .filler = 0});
+  const Bytes input = MakeBmp({.width = width, .height = height, .pixel = Pattern});
+  // Every header field but size, width and height comes from the input.
+  for (std::size_t i = 0; i < 1078; ++i) {
+    const bool patched = (i >= 2 && i < 6) || (i >= 18 && i < 26);
+    if (!patched) expected[i] = input[i];
+  }
+  return expected;
+}
+
+// Runs action on the first paint of watched for which when() holds, from
+// inside the event processing of a conversion's row check.
+class OnPaint : public QObject {
+ public:
+  OnPaint(QWidget* watched, std::function<bool()> when, std::function<void()> action)
+      : when_(std::move(when)), action_(std::move(action)) {
+    watched->installEventFilter(this);
+  }
+  bool fired() const { return fired_; }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !fired_ && when_()) {
+      fired_ = true;
+      action_();
+    }
+    return false;
+  }
+
+ private:
+  std::function<bool()> when_;
+  std::function<void()> action_;
+  bool fired_ = false;
+};
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  void AddInputs(int width, int height) {
+    for (const auto& suffix : kSuffixes) WriteAll(folder_ / In(suffix), MakeBmp({.width = width, .height = height, .pixel = Pattern}));
+  }
+  // Shows the window and lets the event loop deliver the probe.
+  void Start() {
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    QApplication::processEvents();
+  }
+  QPushButton* button(Id id) { return static_cast<QPushButton*>(window_.widget(id)); }
+  halfmap::qt::Bar* bar(Id id) { return static_cast<halfmap::qt::Bar*>(window_.widget(id)); }
+  halfmap::qt::Label* label(Id id) { return static_cast<halfmap::qt::Label*>(window_.widget(id)); }
+  QString status() { return static_cast<QStatusBar*>(window_.widget(Id::Stsbar))->currentMessage(); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(folder_ / name); }
+
+  TempFolder folder_;
+  MainWindow window_;
+};
+
+TEST_F(QtWindowTest, ControlsFollowTheLayoutScaledByTheFont) {
+  const int zeroHeight = QFontMetrics(window_.font()).size(Qt::TextSingleLine, "0").height();
+  const double scale = zeroHeight == 14 ? 1.0 : zeroHeight / 14.0;
+  EXPECT_DOUBLE_EQ(window_.scale(), scale);
+  EXPECT_EQ(window_.font().pixelSize(), 12 * window_.logicalDpiY() / 96);
+  // The font in use really has the Japanese glyphs.
+  const QRawFont raw = QRawFont::fromFont(window_.font());
+  for (const char32_t c : {U'通', U'固', U'線', U'実', U'終'}) EXPECT_TRUE(raw.supportsCharacter(c)) << raw.familyName().toStdString();
+
+  EXPECT_EQ(window_.size(), QSize(qRound(270 * scale), qRound(158 * scale)));
+  EXPECT_EQ(window_.minimumSize(), window_.maximumSize()) << "fixed size";
+  const Qt::WindowFlags flags = window_.windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(window_.windowTitle(), Q(ui::text::kCaption));
+
+  for (const ui::Control& c : ui::kControls) {
+    const QRect expected(qRound(c.left * scale), qRound(c.top * scale), qRound(c.width * scale), qRound(c.height * scale));
+    EXPECT_EQ(window_.widget(c.id)->geometry(), expected) << c.name;
+    EXPECT_EQ(window_.widget(c.id)->isEnabled(), c.enabled) << c.name;
+    EXPECT_EQ(window_.widget(c.id)->focusPolicy() != Qt::NoFocus, c.tabOrder >= 3) << c.name;
+  }
+  EXPECT_EQ(label(Id::Label1)->text(), "通常");
+  EXPECT_EQ(label(Id::Label2)->text(), "固定物無し");
+  EXPECT_EQ(label(Id::Label3)->text(), "Ｘ線");
+  EXPECT_EQ(button(Id::Button1)->text(), "実行");
+  EXPECT_EQ(button(Id::Button2)->text(), "終了");
+  EXPECT_EQ(button(Id::Button1)->nextInFocusChain(), button(Id::Button2));
+  EXPECT_EQ(status(), "");
+}
+
+TEST_F(QtWindowTest, ProbeComesFromTheEventLoopAndFocusStaysOnQuit) {
+  WriteAll(folder_ / In("NS"), MakeBmp({}));
+  window_.show();
+  EXPECT_EQ(status(), "") << "the probe must not run inside the show";
+  EXPECT_TRUE(label(Id::Label1)->isEnabled());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  QApplication::processEvents();
+
+  EXPECT_FALSE(label(Id::Label1)->isEnabled());
+  EXPECT_TRUE(label(Id::Label2)->isEnabled());
+  EXPECT_FALSE(label(Id::Label3)->isEnabled());
+  EXPECT_TRUE(button(Id::Button1)->isEnabled());
+  EXPECT_EQ(status(), Q(ui::text::kReady));
+  EXPECT_EQ(window_.focusWidget(), button(Id::Button2));
+  const QPoint middle = window_.screen()->availableGeometry().center();
+  EXPECT_LE((window_.frameGeometry().center() - middle).manhattanLength(), 1) << "centred on the screen";
+
+  // Escape is no key of either button; Enter presses the focused Quit.
+  QTest::keyClick(window_.focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(window_.isVisible());
+  QTest::keyClick(window_.focusWidget(), Qt::Key_Return);
+  EXPECT_FALSE(window_.isVisible());
+  EXPECT_FALSE(Exists(Out("NS")));
+}
+
+// How many pixels of the widget's picture have exactly this colour.
+int CountColour(QWidget* widget, const QColor& colour) {
+  const QImage picture = widget->grab().toImage();
+  int count = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) count += picture.pixel(x, y) == colour.rgb();
+  return count;
+}
+
+TEST_F(QtWindowTest, AMissingInputsLabelIsDrawnEtched) {
+  WriteAll(folder_ / In(""), MakeBmp({}));
+  Start();
+  const QPalette& colours = window_.palette();
+  const QColor text = colours.color(QPalette::Active, QPalette::WindowText);
+  const QColor highlight = colours.color(QPalette::Active, QPalette::Light);
+  const QColor shadow = colours.color(QPalette::Active, QPalette::Dark);
+  ASSERT_NE(highlight, colours.color(QPalette::Active, QPalette::Window)) << "the etching must show";
+
+  QWidget* present = label(Id::Label1);
+  EXPECT_GT(CountColour(present, text), 0);
+  EXPECT_EQ(CountColour(present, highlight), 0);
+  for (const Id id : {Id::Label2, Id::Label3}) {
+    EXPECT_EQ(CountColour(label(id), text), 0);
+    EXPECT_GT(CountColour(label(id), highlight), 0);
+    EXPECT_GT(CountColour(label(id), shadow), 0);
+  }
+}
+
+TEST_F(QtWindowTest, SpaceOnRunConvertsAndMovesTheFocusToAbort) {
+  AddInputs(30, 22);
+  Start();
+  button(Id::Button1)->setFocus();
+  QTest::keyClick(button(Id::Button1), Qt::Key_Space);
+
+  EXPECT_EQ(status(), Q(ui::text::kFinished));
+  EXPECT_EQ(window_.focusWidget(), button(Id::Button2));
+  for (const auto& suffix : kSuffixes) EXPECT_EQ(ReadAll(folder_ / Out(suffix)), ExpectedHalf(30, 22)) << suffix;
+}
+
+TEST_F(QtWindowTest, FullRunWritesEveryMapAndFillsTheBars) {
+  AddInputs(70, 41);
+  Start();
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+
+  EXPECT_EQ(status(), Q(ui::text::kFinished));
+  EXPECT_EQ(button(Id::Button2)->text(), Q(ui::text::kQuit));
+  EXPECT_FALSE(button(Id::Button1)->isEnabled());
+  EXPECT_EQ(window_.form().runState(), halfmap::RunState::Finished);
+  for (const auto& suffix : kSuffixes) EXPECT_EQ(ReadAll(folder_ / Out(suffix)), ExpectedHalf(70, 41)) << suffix;
+  for (const Id id : {Id::Bar1, Id::Bar2, Id::Bar3}) EXPECT_EQ(bar(id)->filledLength(), bar(id)->width() - 2);
+
+  QTest::mouseClick(button(Id::Button2), Qt::LeftButton);
+  EXPECT_FALSE(window_.isVisible());
+}
+
+TEST_F(QtWindowTest, AbortInTheSecondMapKeepsTheFirstAndNeverStartsTheThird) {
+  AddInputs(16, 400);
+  Start();
+  window_.setEventInterval({});  // take the click up at the very next row
+  OnPaint abort(bar(Id::Bar2), [&] { return bar(Id::Bar2)->filledLength() > 0; },
+                [&] { QTest::mouseClick(button(Id::Button2), Qt::LeftButton); });
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+
+  ASSERT_TRUE(abort.fired());
+  EXPECT_EQ(status(), Q(ui::text::kAborted));
+  EXPECT_EQ(ReadAll(folder_ / Out("")), ExpectedHalf(16, 400));
+  EXPECT_FALSE(Exists(Out("NS")));
+  EXPECT_FALSE(Exists(Out("X")));
+  EXPECT_LT(bar(Id::Bar2)->filledLength(), bar(Id::Bar2)->width() - 2);
+  EXPECT_EQ(bar(Id::Bar3)->filledLength(), 0);
+  EXPECT_EQ(button(Id::Button2)->text(), Q(ui::text::kQuit));
+  EXPECT_TRUE(window_.isVisible()) << "Abort must not quit";
+}
+
+TEST_F(QtWindowTest, CloseBoxDuringARunWaitsForTheRunToEnd) {
+  AddInputs(16, 400);
+  Start();
+  window_.setEventInterval({});
+  bool visibleAfterClose = false;
+  OnPaint closeBox(bar(Id::Bar1), [&] { return bar(Id::Bar1)->filledLength() > 0; }, [&] {
+    window_.close();
+    visibleAfterClose = window_.isVisible();
+  });
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+
+  ASSERT_TRUE(closeBox.fired());
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_EQ(status(), Q(ui::text::kFinished));
+  for (const auto& suffix : kSuffixes) EXPECT_TRUE(Exists(Out(suffix))) << suffix;
+  EXPECT_FALSE(window_.isVisible());
+}
+
+TEST_F(QtWindowTest, CreateFailureShowsTheErrorBoxAndTheWindowGoesOn) {
+  AddInputs(8, 8);
+  Start();
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    box->button(QMessageBox::Ok)->click();
+  });
+  closer.start(10);
+  mapconv::hooks::SetFaultHook([](mapconv::hooks::Op op) { return op == mapconv::hooks::Op::Create; });
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+  mapconv::hooks::SetFaultHook(nullptr);
+  closer.stop();
+
+  EXPECT_EQ(title, "Halfmapwindow");
+  EXPECT_TRUE(text.startsWith("ファイル ")) << text.toStdString();
+  EXPECT_TRUE(text.contains(Q(Out("")))) << text.toStdString();
+  EXPECT_TRUE(text.endsWith("を作成できません.")) << text.toStdString();
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+  EXPECT_EQ(status(), Q(ui::text::kReady));
+  EXPECT_EQ(button(Id::Button2)->text(), Q(ui::text::kQuit));
+  EXPECT_FALSE(button(Id::Button1)->isEnabled());
+  EXPECT_TRUE(window_.isVisible());
+}
+
+}  // namespace
+}  // namespace testing_support
