@@ -26,10 +26,10 @@ TEST(CorpusReplay, EveryKeptInputAgreesWithTheModel) {
 // The model itself, on the cases whose bytes are easy to spell out, so a
 // fault shared by the model and the conversion cannot pass unseen.
 TEST(CorpusReplay, ModelKeepsEvenColumnsOfOddRows) {
-  testing_support::BmpSpec spec;
-  spec.width = 5;
-  spec.height = 3;
-  const auto input = testing_support::MakeBmp(spec);
+  testing_support::BmpSpec layout;
+  layout.width = 5;
+  layout.height = 3;
+  const auto input = testing_support::MakeBmp(layout);
   const auto want = hardening::Model(input);
   ASSERT_EQ(want.outcome, hardening::Outcome::Done);
   ASSERT_EQ(want.output.size(), 1078u + 4u);
@@ -44,8 +44,8 @@ TEST(CorpusReplay, ModelKeepsEvenColumnsOfOddRows) {
   EXPECT_EQ(hardening::Model(cut).outcome, hardening::Outcome::Done);
   cut.resize(1078 + 8 + 7);  // row 1 lacks its last filler byte
   EXPECT_EQ(hardening::Model(cut).outcome, hardening::Outcome::ShortRead);
-  spec.bitCount = 4;
-  EXPECT_EQ(hardening::Model(testing_support::MakeBmp(spec)).outcome, hardening::Outcome::FormatError);
+  layout.bitCount = 4;
+  EXPECT_EQ(hardening::Model(testing_support::MakeBmp(layout)).outcome, hardening::Outcome::FormatError);
 }
 
 }  // namespace

@@ -81,11 +81,11 @@ struct Shape {
 int InjectEveryFault(const Shape& shape) {
   SCOPED_TRACE(shape.name);
   testing_support::TempFolder folder;
-  testing_support::BmpSpec spec;
-  spec.width = shape.width;
-  spec.height = shape.height;
-  spec.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 3); };
-  testing_support::WriteAll(mapconv::InputFileName(""), testing_support::MakeBmp(spec));
+  testing_support::BmpSpec layout;
+  layout.width = shape.width;
+  layout.height = shape.height;
+  layout.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 3); };
+  testing_support::WriteAll(mapconv::InputFileName(""), testing_support::MakeBmp(layout));
   const Bytes previous{std::byte{'o'}, std::byte{'l'}, std::byte{'d'}};
   if (shape.previousOutput) testing_support::WriteAll(mapconv::OutputFileName(""), previous);
   const auto namesBefore = folder.Names();

@@ -27,11 +27,11 @@ constexpr int kOtherBreak = 11;
 constexpr int kOtherFailure = 12;
 
 Bytes MakeMap(int width, int height) {
-  testing_support::BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x ^ y); };
-  return testing_support::MakeBmp(spec);
+  testing_support::BmpSpec layout;
+  layout.width = width;
+  layout.height = height;
+  layout.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x ^ y); };
+  return testing_support::MakeBmp(layout);
 }
 
 // Converts in a child process whose files may not grow past limit bytes; a
