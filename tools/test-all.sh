@@ -12,6 +12,7 @@ bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
 cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
+bash tools/test-wine.sh
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a
 # bounded fuzzing run over the bitmap reading and halving path.

@@ -1,0 +1,114 @@
+#include "app/win32/win32_controls.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/win32/wide_text.h"
+
+namespace halfmap::win32 {
+namespace {
+
+// Keeps a GDI object selected into a DC for one scope.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+  ~Selected() { ::SelectObject(dc_, old_); }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+std::wstring WindowText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void DrawTextAt(HDC dc, const std::wstring& text, RECT rect, int colorIndex) {
+  ::SetTextColor(dc, ::GetSysColor(colorIndex));
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+}  // namespace
+
+bool Win32Label::Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
+
+void Win32Label::SetEnabled(bool enabled) {
+  ::EnableWindow(hwnd_, enabled);
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
+  const HDC dc = item.hDC;
+  RECT rect = item.rcItem;
+  ::FillRect(dc, &rect, ::GetSysColorBrush(COLOR_BTNFACE));
+  const Selected selected(dc, font);
+  ::SetBkMode(dc, TRANSPARENT);
+  const std::wstring text = WindowText(item.hwndItem);
+  if (::IsWindowEnabled(item.hwndItem)) {
+    DrawTextAt(dc, text, rect, COLOR_WINDOWTEXT);
+    return;
+  }
+  RECT shifted = rect;
+  ::OffsetRect(&shifted, 1, 1);
+  DrawTextAt(dc, text, shifted, COLOR_BTNHIGHLIGHT);
+  DrawTextAt(dc, text, rect, COLOR_BTNSHADOW);
+}
+
+bool Win32Button::Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
+
+void Win32Button::SetEnabled(bool enabled) { ::EnableWindow(hwnd_, enabled); }
+
+void Win32Button::SetText(std::string_view text) { ::SetWindowTextW(hwnd_, Widen(text).c_str()); }
+
+void Win32Button::SetFocus() { ::SetFocus(hwnd_); }
+
+void Win32Status::Attach(HWND hwnd) {
+  hwnd_ = hwnd;
+  ::SendMessageW(hwnd_, SB_SIMPLE, TRUE, 0);
+}
+
+void Win32Status::SetText(std::string_view text) {
+  const std::wstring wide = Widen(text);
+  ::SendMessageW(hwnd_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+int DrawnLength(int min, int max, int position, int width) {
+  if (max <= min || width <= 0) return 0;
+  // 64 bits: a range of two billion times a bar width overflows an int.
+  const std::int64_t filled = std::int64_t{position} - min;
+  return static_cast<int>(filled * width / (std::int64_t{max} - min));
+}
+
+void Win32Bar::Attach(HWND hwnd) {
+  hwnd_ = hwnd;
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  width_ = client.right - client.left;
+  shownMin_ = Min();
+  shownMax_ = Max();
+  ::SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(Min()), static_cast<LPARAM>(Max()));
+  shownLength_ = -1;
+  Draw(Min(), Max(), Position());
+}
+
+void Win32Bar::Draw(int min, int max, int position) {
+  if (hwnd_ == nullptr) return;
+  if (min != shownMin_ || max != shownMax_) {
+    ::SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
+    shownMin_ = min;
+    shownMax_ = max;
+    shownLength_ = -1;
+  }
+  const int length = DrawnLength(min, max, position, width_);
+  if (length == shownLength_) return;
+  shownLength_ = length;
+  ::SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+}  // namespace halfmap::win32

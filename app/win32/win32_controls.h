@@ -1,0 +1,72 @@
+// The window's controls as Win32 child windows. Each object only refers to
+// its child window: the main window owns every child and destroys them with
+// itself, so these never destroy anything.
+#pragma once
+
+#include <windows.h>
+
+#include "app/window_layer.h"
+
+namespace halfmap::win32 {
+
+// A static control drawn by its parent (see DrawLabel), so a disabled label
+// gets the etched look on every system.
+class Win32Label final : public LabelControl {
+ public:
+  void Attach(HWND hwnd) { hwnd_ = hwnd; }
+  HWND hwnd() const { return hwnd_; }
+  bool Enabled() const override;
+  void SetEnabled(bool enabled) override;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// Paints a label for WM_DRAWITEM: window-text colour when enabled; when
+// disabled, the text in button-highlight one pixel right and down, then in
+// button-shadow in its own place.
+void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font);
+
+class Win32Button final : public ButtonControl {
+ public:
+  void Attach(HWND hwnd) { hwnd_ = hwnd; }
+  HWND hwnd() const { return hwnd_; }
+  bool Enabled() const override;
+  void SetEnabled(bool enabled) override;
+  void SetText(std::string_view text) override;
+  void SetFocus() override;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// A status bar in simple mode: one text, no panels.
+class Win32Status final : public StatusControl {
+ public:
+  void Attach(HWND hwnd);
+  void SetText(std::string_view text) override;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// Pixels of the bar's width that a position fills; the control repaints on
+// every position message, so one is sent only when this changes.
+int DrawnLength(int min, int max, int position, int width);
+
+class Win32Bar final : public ProgressBarControl {
+ public:
+  void Attach(HWND hwnd);
+
+ protected:
+  void Draw(int min, int max, int position) override;
+
+ private:
+  HWND hwnd_ = nullptr;
+  int width_ = 0;
+  int shownMin_ = 0;
+  int shownMax_ = 0;
+  int shownLength_ = -1;
+};
+
+}  // namespace halfmap::win32

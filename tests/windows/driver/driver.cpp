@@ -1,0 +1,304 @@
+// Drives halfmap.exe from outside, one scenario per run, and prints one line
+// per check. Exit code 0 when every check held. The calling script prepares
+// the folder beforehand and compares the files afterwards.
+//
+//   wine_driver probe <exe> <labels>            labels: "101" = Label1, Label3 on
+//   wine_driver keys <exe>                      Escape, Tab, Tab, then Enter quits
+//   wine_driver closebox <exe>
+//   wine_driver run <exe>
+//   wine_driver abort|abort-by-key <exe>
+//   wine_driver close-during-run|quit-during-run <exe>
+//   wine_driver held|read-only <exe> <output> <box title>
+//   wine_driver show <exe> <marker file>        stays until the marker is gone
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/win32/control_ids.h"
+#include "tests/windows/driver/window_probe.h"
+
+namespace wine_driver {
+namespace {
+
+using halfmap::ui::Id;
+using halfmap::win32::ControlId;
+
+// The texts the window must show, spelled out here rather than taken from
+// the program's own table.
+const std::wstring kReady = L"修正MAPを作成するならば『実行』を押してください";
+const std::wstring kNotFound = L"x1 MAPが見つかりません";
+const std::wstring kQuit = L"終了";
+const std::wstring kAbort = L"中断";
+const std::wstring kFinished = L"終了";
+const std::wstring kAborted = L"中断しました";
+
+constexpr auto kStartTimeout = 20s;
+constexpr auto kRunTimeout = 120s;
+constexpr auto kExitTimeout = 10s;
+
+void Print(const std::wstring& line) {
+  const std::wstring text = line + L"\n";
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fflush(stdout);
+}
+
+class Checks {
+ public:
+  bool That(bool holds, const std::wstring& what) {
+    Print((holds ? L"  ok    " : L"  FAIL  ") + what);
+    failed_ = failed_ || !holds;
+    return holds;
+  }
+  bool Equal(const std::wstring& seen, const std::wstring& wanted, const std::wstring& what) {
+    return That(seen == wanted, what + L": \"" + seen + L"\"" + (seen == wanted ? L"" : L", wanted \"" + wanted + L"\""));
+  }
+  int ExitCode() const { return failed_ ? 1 : 0; }
+
+ private:
+  bool failed_ = false;
+};
+
+// The started program and its window, once the start-up probe has run.
+class Session {
+ public:
+  Session(const std::wstring& exe, Checks& checks) : program_(exe), checks_(checks) {
+    if (!checks_.That(program_.id() != 0, L"program started")) return;
+    checks_.That(WaitUntil([&] { return (window_ = FindTopWindow(program_.id(), halfmap::win32::kMainWindowClass)) != nullptr; }, kStartTimeout),
+                 L"main window shown");
+    if (window_ == nullptr) return;
+    checks_.That(WaitUntil([&] { return !Status().empty(); }, kStartTimeout), L"start-up probe ran");
+  }
+  ~Session() {
+    // Nothing may outlive a scenario, whatever it found.
+    if (program_.Running()) ::TerminateProcess(program_.process().get(), 99);
+  }
+
+  bool ok() const { return window_ != nullptr; }
+  HWND Control(Id id) const { return ::GetDlgItem(window_, ControlId(id)); }
+  HWND window() const { return window_; }
+  const Program& program() const { return program_; }
+  std::wstring Status() const { return StatusText(program_, Control(Id::Stsbar)); }
+  bool Enabled(Id id) const { return ::IsWindowEnabled(Control(id)) != FALSE; }
+
+  // Until a run has started (Run disabled, for good) and Button2 is the
+  // quit button again.
+  bool WaitRunEnd() const {
+    return WaitUntil([&] { return !Enabled(Id::Button1) && Text(Control(Id::Button2)) == kQuit; }, kRunTimeout);
+  }
+  bool WaitBarMoving(Id bar) const {
+    return WaitUntil([&] { return BarPosition(Control(bar)) > 0; }, kRunTimeout);
+  }
+  void ExpectExit(const std::wstring& how) {
+    DWORD code = 1;
+    checks_.That(program_.WaitExit(kExitTimeout, code) && code == 0, how + L" ends the program (exit code 0)");
+  }
+
+ private:
+  Program program_;
+  Checks& checks_;
+  HWND window_ = nullptr;
+};
+
+// Starts the program, waits for its probe, then runs the scenario's body.
+int WithSession(const std::wstring& exe, const std::function<void(Session&, Checks&)>& body) {
+  Checks checks;
+  Session session(exe, checks);
+  if (!session.ok()) return 1;
+  body(session, checks);
+  return checks.ExitCode();
+}
+
+void CheckFrame(Session& session, Checks& checks) {
+  const LONG style = ::GetWindowLongW(session.window(), GWL_STYLE);
+  checks.That((style & WS_SYSMENU) && !(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)),
+              L"fixed frame with only a close box");
+  RECT frame{};
+  RECT work{};
+  ::GetWindowRect(session.window(), &frame);
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const long dx = (frame.left + frame.right) - (work.left + work.right);
+  const long dy = (frame.top + frame.bottom) - (work.top + work.bottom);
+  checks.That(dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2, L"window centred on the screen");
+}
+
+// labels: '1' where the input is expected present.
+void CheckProbe(Session& session, Checks& checks, const std::wstring& labels) {
+  const Id ids[] = {Id::Label1, Id::Label2, Id::Label3};
+  bool any = false;
+  for (int i = 0; i < 3; ++i) {
+    const bool present = labels.at(static_cast<std::size_t>(i)) == L'1';
+    any = any || present;
+    checks.That(session.Enabled(ids[i]) == present,
+                L"Label" + std::to_wstring(i + 1) + (present ? L" enabled" : L" disabled (etched)"));
+  }
+  checks.Equal(session.Status(), any ? kReady : kNotFound, L"status after the probe");
+  checks.That(session.Enabled(Id::Button1) == any, any ? L"Run enabled" : L"Run disabled");
+  checks.Equal(Text(session.Control(Id::Button2)), kQuit, L"Button2 text");
+  checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2");
+}
+
+int Probe(const std::wstring& exe, const std::wstring& labels) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckFrame(session, checks);
+    CheckProbe(session, checks, labels);
+    Key(session.Control(Id::Button2), VK_SPACE);
+    session.ExpectExit(L"Space on Button2");
+  });
+}
+
+int Keys(const std::wstring& exe) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckProbe(session, checks, L"111");
+    Key(session.Control(Id::Button2), VK_ESCAPE);
+    ::Sleep(500);
+    checks.That(session.program().Running() && session.Status() == kReady, L"Escape does nothing");
+    Key(session.Control(Id::Button2), VK_TAB);
+    checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button1); }, 5s),
+                L"Tab moves the focus to Button1");
+    Key(session.Control(Id::Button1), VK_TAB);
+    checks.That(WaitUntil([&] { return FocusOf(session.window()) == session.Control(Id::Button2); }, 5s),
+                L"Tab moves the focus back to Button2");
+    Key(session.Control(Id::Button2), VK_RETURN);
+    session.ExpectExit(L"Enter on the focused Button2");
+  });
+}
+
+int CloseBox(const std::wstring& exe) {
+  return WithSession(exe, [&](Session& session, Checks&) {
+    ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    session.ExpectExit(L"the close box");
+  });
+}
+
+int Run(const std::wstring& exe) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckProbe(session, checks, L"111");
+    Click(session.Control(Id::Button1));
+    checks.That(session.WaitRunEnd(), L"run ended");
+    checks.Equal(session.Status(), kFinished, L"status after the run");
+    for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+      const HWND control = session.Control(bar);
+      checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
+    }
+    checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
+    Click(session.Control(Id::Button2));
+    session.ExpectExit(L"Quit after the run");
+  });
+}
+
+// byKeyboard: Enter on the focused control instead of a click, which only
+// works if the run's event processing keeps the dialog keyboard interface
+// and the focus left Run before Run was disabled.
+int Abort(const std::wstring& exe, bool byKeyboard) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    Click(session.Control(Id::Button1));
+    checks.That(WaitUntil([&] { return Text(session.Control(Id::Button2)) == kAbort; }, 10s), L"Button2 reads Abort during the run");
+    checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
+    if (byKeyboard) {
+      checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2 during the run");
+      Key(FocusOf(session.window()), VK_RETURN);
+    } else {
+      Click(session.Control(Id::Button2));
+    }
+    checks.That(session.WaitRunEnd(), L"run ended");
+    checks.Equal(session.Status(), kAborted, L"status after Abort");
+    checks.That(BarPosition(session.Control(Id::Bar3)) == 0, L"third map never started");
+    checks.That(session.program().Running(), L"Abort does not quit");
+    Click(session.Control(Id::Button2));
+    session.ExpectExit(L"Quit after the aborted run");
+  });
+}
+
+// byQuitMessage: a WM_QUIT in the queue instead of the close box; both must
+// wait until the run is over.
+int EndDuringRun(const std::wstring& exe, bool byQuitMessage) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    Click(session.Control(Id::Button1));
+    checks.That(session.WaitBarMoving(Id::Bar2), L"second map under way");
+    if (byQuitMessage) {
+      ::PostThreadMessageW(session.program().threadId(), WM_QUIT, 0, 0);
+    } else {
+      ::PostMessageW(session.window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    ::Sleep(300);
+    checks.That(::IsWindow(session.window()) && session.program().Running(), L"window stays during the run");
+    DWORD code = 1;
+    checks.That(session.program().WaitExit(kRunTimeout, code) && code == 0, L"program ends once the run is over");
+  });
+}
+
+// The run is refused at once when the output cannot be replaced: the box
+// names the output, and nothing else changes.
+void CheckRefused(Session& session, Checks& checks, const std::wstring& output, const std::wstring& title) {
+  const std::wstring before = session.Status();
+  Click(session.Control(Id::Button1));
+  HWND box = nullptr;
+  checks.That(WaitUntil([&] { return (box = FindTopWindow(session.program().id(), L"#32770")) != nullptr; }, kRunTimeout),
+              L"error box shown");
+  if (box == nullptr) return;
+  checks.Equal(Text(box), title, L"box title");
+  checks.Equal(Text(::GetDlgItem(box, 0xFFFF)), L"ファイル " + output + L" を作成できません.", L"box text");
+  checks.That(::GetDlgItem(box, IDOK) != nullptr && ::GetDlgItem(box, IDCANCEL) == nullptr, L"box has only OK");
+  checks.Equal(session.Status(), before, L"status unchanged");
+  checks.That(BarPosition(session.Control(Id::Bar1)) == 0, L"refused before any work (Bar1 untouched)");
+  Click(::GetDlgItem(box, IDOK));
+  checks.That(WaitUntil([&] { return !::IsWindow(box); }, 10s), L"box closed");
+  checks.Equal(Text(session.Control(Id::Button2)), kQuit, L"Button2 after the failed run");
+  checks.That(session.program().Running() && !session.Enabled(Id::Button1), L"window goes on, Run disabled");
+  Click(session.Control(Id::Button2));
+  session.ExpectExit(L"Quit after the error");
+}
+
+// hold: keep the output open the way another program would, with no
+// sharing; otherwise the calling script has made it read-only.
+int Refused(const std::wstring& exe, const std::wstring& output, const std::wstring& title, bool hold) {
+  const Handle held(hold ? ::CreateFileW(output.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+  if (held.get() == INVALID_HANDLE_VALUE) {
+    Print(L"  FAIL  cannot hold the output open");
+    return 1;
+  }
+  return WithSession(exe, [&](Session& session, Checks& checks) { CheckRefused(session, checks, output, title); });
+}
+
+int Show(const std::wstring& exe, const std::wstring& marker) {
+  return WithSession(exe, [&](Session& session, Checks&) {
+    const Handle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    (void)file;
+    WaitUntil([&] { return ::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60s);
+    Click(session.Control(Id::Button2));
+    session.ExpectExit(L"Quit");
+  });
+}
+
+int Usage() {
+  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|show <exe> [args]");
+  return 2;
+}
+
+}  // namespace
+}  // namespace wine_driver
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace wine_driver;
+  if (argc < 3) return Usage();
+  const std::wstring scenario = argv[1];
+  const std::wstring exe = argv[2];
+  if (scenario == L"probe" && argc == 4) return Probe(exe, argv[3]);
+  if (scenario == L"keys") return Keys(exe);
+  if (scenario == L"closebox") return CloseBox(exe);
+  if (scenario == L"run") return Run(exe);
+  if (scenario == L"abort") return Abort(exe, false);
+  if (scenario == L"abort-by-key") return Abort(exe, true);
+  if (scenario == L"close-during-run") return EndDuringRun(exe, false);
+  if (scenario == L"quit-during-run") return EndDuringRun(exe, true);
+  if (scenario == L"held" && argc == 5) return Refused(exe, argv[3], argv[4], true);
+  if (scenario == L"read-only" && argc == 5) return Refused(exe, argv[3], argv[4], false);
+  if (scenario == L"show" && argc == 4) return Show(exe, argv[3]);
+  return Usage();
+}

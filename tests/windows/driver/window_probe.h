@@ -1,0 +1,71 @@
+// Looking into another process's window from outside, as a user's tools
+// would: find it, read its controls' texts and states, press its buttons.
+// Handles are owned by the objects holding them.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace wine_driver {
+
+using namespace std::chrono_literals;
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+  Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  Handle& operator=(Handle&&) = delete;
+  Handle(const Handle&) = delete;
+  ~Handle() { Reset(nullptr); }
+  void Reset(HANDLE handle) {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The program under test, started with a current directory other than its
+// own folder so that only the executable's path can lead it to the maps.
+class Program {
+ public:
+  explicit Program(const std::wstring& exe);
+  DWORD id() const { return id_; }
+  DWORD threadId() const { return threadId_; }
+  bool Running() const;
+  // True when the process ended within the time; its exit code in code.
+  bool WaitExit(std::chrono::milliseconds timeout, DWORD& code) const;
+  const Handle& process() const { return process_; }
+
+ private:
+  Handle process_;
+  Handle thread_;
+  DWORD id_ = 0;
+  DWORD threadId_ = 0;
+};
+
+// Polls until done() holds or the time is up.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// A visible top-level window of the process with this class, or null.
+HWND FindTopWindow(DWORD processId, const wchar_t* windowClass);
+
+std::wstring Text(HWND hwnd);
+// The simple-mode text of a status bar in another process.
+std::wstring StatusText(const Program& program, HWND status);
+int BarPosition(HWND bar);
+int BarMax(HWND bar);
+// The window that has the keyboard focus in the thread owning hwnd.
+HWND FocusOf(HWND hwnd);
+
+void Click(HWND button);
+// A key pressed and released on the focused control, as the keyboard would
+// send it.
+void Key(HWND focus, UINT virtualKey);
+
+}  // namespace wine_driver

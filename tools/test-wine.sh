@@ -1,0 +1,247 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows executable under Wine on a virtual X
+# display: builds the shipped 32-bit halfmap.exe, checks its import table,
+# then drives a Windows build through every scenario with wine_driver and
+# compares the files it wrote with what the Linux core writes.
+#
+# The shipped build is tested itself where this machine can run 32-bit
+# programs; where it cannot (a kernel without 32-bit support), the same
+# source built for 64-bit Windows is tested under 64-bit Wine instead, and
+# the output says so.
+#
+# HALFMAP_SCREENSHOT=<file.png> also saves a picture of the window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev \
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+  wine wine64 xvfb fonts-noto-cjk imagemagick xdotool
+
+work=$(mktemp -d /tmp/halfmap-wine.XXXXXX)
+xvfb_pid=
+prefix=
+cleanup() {
+  [ -n "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A 93-byte static i386 Linux program that only exits: whether the kernel
+# runs it says whether 32-bit Wine can run at all.
+runs_32bit() {
+  local elf=$work/exit32
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$elf"
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$elf"
+  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$elf"
+  printf '\x00\x00\x00\x00' >>"$elf"
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$elf"
+  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$elf"
+  printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$elf"
+  chmod +x "$elf"
+  "$elf" 2>/dev/null
+}
+
+passed=0
+failed=0
+record() {  # name, status
+  if [ "$2" -eq 0 ]; then
+    passed=$((passed + 1)); echo "PASS  $1"
+  else
+    failed=$((failed + 1)); echo "FAIL  $1"
+  fi
+}
+
+# --- Builds ---------------------------------------------------------------
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2
+shipped=$root/build/windows/app/win32/halfmap.exe
+
+[ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
+cmake --build --preset release --target wine_maps -j2
+maps=$root/build/release/tests/windows/wine_maps
+
+# --- The shipped executable's form ------------------------------------------
+check_imports() {
+  local dump allowed='^(kernel32|user32|gdi32|comctl32|msvcrt)\.dll$' status=0 dll
+  dump=$(i686-w64-mingw32-objdump -p "$shipped")
+  grep -q 'file format pei-i386' <<<"$dump" || { echo "  not a PE32 i386 image"; status=1; }
+  grep -qE 'Subsystem[[:space:]]+00000002' <<<"$dump" || { echo "  not a GUI program"; status=1; }
+  while read -r dll; do
+    if grep -qiE "$allowed" <<<"$dll"; then echo "  imports $dll"; else echo "  imports $dll: not a system DLL"; status=1; fi
+  done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump")
+  return $status
+}
+set +e
+check_imports; record "halfmap.exe is a PE32 GUI program importing only system DLLs" $?
+set -e
+
+# --- Which build runs under this machine's Wine -------------------------------
+if runs_32bit; then
+  echo "Testing the shipped i686 build under 32-bit Wine."
+  bash tools/install-deps.sh wine32:i386
+  export WINEARCH=win32
+  wine=(wine)
+  exe=$shipped
+  driver=$root/build/windows/tests/windows/driver/wine_driver.exe
+else
+  echo "This kernel cannot run 32-bit programs, so 32-bit Wine cannot start:"
+  echo "testing the same source built for x86_64 (preset windows-x64) under wine64."
+  cmake --preset windows-x64 >/dev/null
+  cmake --build --preset windows-x64 -j2
+  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  wine=(/usr/lib/wine/wine64)
+  exe=$root/build/windows-x64/app/win32/halfmap.exe
+  driver=$root/build/windows-x64/tests/windows/driver/wine_driver.exe
+fi
+
+# --- Display and Wine prefix ---------------------------------------------------
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset -r 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+prefix=$work/prefix
+mkdir -p "$prefix"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"${wine[@]}" wineboot -i >/dev/null 2>&1
+# No window manager here: Wine draws the frame itself and does not wait for
+# one on every close. The dialog fonts map to an installed Japanese font.
+iconv -f UTF-8 -t UTF-16 >"$work/setup.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"MS Shell Dlg"="Noto Sans CJK JP"
+"MS Shell Dlg 2"="Noto Sans CJK JP"
+"Tahoma"="Noto Sans CJK JP"
+REG
+"${wine[@]}" regedit /S "$(printf 'Z:%s' "${work//\//\\}")\\setup.reg"
+
+# --- Inputs and the Linux core's outputs ----------------------------------------
+winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+mkdir -p "$work/small" "$work/big"
+"$maps" small "$work/small" NSX && "$maps" convert "$work/small"
+"$maps" big "$work/big" && "$maps" convert "$work/big"
+
+# A case folder holding the executable and the named inputs of a set.
+new_case() {  # folder, exe name, set, inputs...
+  local folder=$1 name=$2 set=$3; shift 3
+  mkdir -p "$folder"
+  cp "$exe" "$folder/$name"
+  for input in "$@"; do cp "$work/$set/MAP29361206-$input" "$folder/"; done
+}
+drive() { "${wine[@]}" "$driver" "$@"; }
+same() {  # file, expected file
+  if cmp -s "$1" "$2"; then echo "  ok    $(basename "$1") as expected"; else echo "  FAIL  $(basename "$1") differs from $2"; return 1; fi
+}
+no_scratch() {
+  if ls "$1"/*.tmp >/dev/null 2>&1; then echo "  FAIL  scratch file left: $(ls "$1"/*.tmp)"; return 1; fi
+  echo "  ok    no .tmp left"
+}
+absent() {
+  if [ -e "$1" ]; then echo "  FAIL  $(basename "$1") exists"; return 1; fi
+  echo "  ok    $(basename "$1") not written"
+}
+old_output() { printf 'an earlier output of %s\n' "$2" >"$1/MAP29361206-$2"; }
+
+case_probe_none() {
+  local d=$work/cases/none; new_case "$d" halfmap.exe small
+  drive probe "$(winpath "$d/halfmap.exe")" 000
+}
+case_probe_one() {
+  local d=$work/cases/one; new_case "$d" halfmap.exe small X1.BMP
+  drive probe "$(winpath "$d/halfmap.exe")" 001
+}
+case_keys() {
+  local d=$work/cases/keys; new_case "$d" halfmap.exe small 1.BMP NS1.BMP X1.BMP
+  drive keys "$(winpath "$d/halfmap.exe")"
+}
+case_close_box() {
+  local d=$work/cases/closebox; new_case "$d" halfmap.exe small 1.BMP
+  drive closebox "$(winpath "$d/halfmap.exe")"
+}
+run_in() {  # folder: a full run whose outputs must match the Linux core's
+  local d=$1 status=0; new_case "$d" halfmap.exe small 1.BMP NS1.BMP X1.BMP
+  old_output "$d" 2.BMP
+  old_output "$d" 2.BMP.tmp  # stale, from an interrupted run
+  drive run "$(winpath "$d/halfmap.exe")" || status=1
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+case_run() { run_in "$work/cases/run"; }
+case_japanese_folder() { LC_ALL=C.UTF-8 run_in "$work/cases/地図表"; }
+abort_with() {  # driver scenario
+  local d=$work/cases/$1 status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
+  old_output "$d" NS2.BMP; old_output "$d" X2.BMP
+  cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"; cp "$d/MAP29361206-X2.BMP" "$work/x2.old"
+  drive "$1" "$(winpath "$d/halfmap.exe")" || status=1
+  same "$d/MAP29361206-2.BMP" "$work/big/MAP29361206-2.BMP" || status=1
+  same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
+  same "$d/MAP29361206-X2.BMP" "$work/x2.old" || status=1
+  no_scratch "$d" || status=1
+  return $status
+}
+case_abort() { abort_with abort; }
+case_abort_by_key() { abort_with abort-by-key; }
+end_during_run_with() {  # driver scenario
+  local d=$work/cases/$1 status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
+  drive "$1" "$(winpath "$d/halfmap.exe")" || status=1
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/big/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+case_close_during_run() { end_during_run_with close-during-run; }
+case_quit_during_run() { end_during_run_with quit-during-run; }
+refused_with() {  # driver scenario, then how the output is kept from being replaced
+  local d=$work/cases/$1 status=0; new_case "$d" HALFMAP.EXE small 1.BMP NS1.BMP X1.BMP
+  old_output "$d" 2.BMP; cp "$d/MAP29361206-2.BMP" "$work/2.old"
+  [ "$1" = read-only ] && chmod a-w "$d/MAP29361206-2.BMP"
+  drive "$1" "$(winpath "$d/HALFMAP.EXE")" "$(winpath "$d/MAP29361206-2.BMP")" Halfmap || status=1
+  same "$d/MAP29361206-2.BMP" "$work/2.old" || status=1
+  absent "$d/MAP29361206-NS2.BMP" || status=1
+  absent "$d/MAP29361206-X2.BMP" || status=1
+  no_scratch "$d" || status=1
+  return $status
+}
+case_held() { refused_with held; }
+case_read_only() { refused_with read-only; }
+
+scenario() {  # description, function
+  echo "== $1"
+  local status=0
+  "$2" || status=1
+  record "$1" $status
+}
+set +e
+scenario "probe with no map: all labels etched, not-found text, Space quits" case_probe_none
+scenario "probe with only the X-ray map" case_probe_one
+scenario "probe with all maps; Escape does nothing, Tab moves, Enter quits" case_keys
+scenario "close box quits" case_close_box
+scenario "full run writes what the Linux core writes" case_run
+scenario "Abort during the second map keeps earlier outputs" case_abort
+scenario "Enter on the focused Abort during a run" case_abort_by_key
+scenario "close box during a run waits for the run" case_close_during_run
+scenario "a quit message during a run waits for the run" case_quit_during_run
+scenario "output held open by another program: error box" case_held
+scenario "read-only output: error box" case_read_only
+scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
+set -e
+
+if [ -n "${HALFMAP_SCREENSHOT:-}" ]; then
+  d=$work/cases/shot; new_case "$d" halfmap.exe small 1.BMP X1.BMP
+  drive show "$(winpath "$d/halfmap.exe")" "$(winpath "$work/shown")" &
+  shown_pid=$!
+  for _ in $(seq 200); do [ -e "$work/shown" ] && break; sleep 0.1; done
+  sleep 0.5
+  import -display "$DISPLAY" -window "$(xdotool search --name Corvane | head -1)" "$HALFMAP_SCREENSHOT"
+  rm -f "$work/shown"
+  wait "$shown_pid"
+  echo "screenshot: $HALFMAP_SCREENSHOT"
+fi
+
+echo "Wine tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
