@@ -13,3 +13,10 @@ cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
 bash tools/test-wine.sh
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a
+# bounded fuzzing run over the bitmap reading and halving path.
+cmake --preset asan
+cmake --build --preset asan --parallel 2
+ctest --preset asan
+bash tools/fuzz.sh 60

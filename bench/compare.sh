@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Times halfmap's core against the tools people use instead, on one generated
+# map whose input is in the page cache, and checks whose output equals ours.
+# Prints one table: median wall time of RUNS runs, peak memory, ratio to
+# halfmap; then the in-process benchmarks' medians (sizes 8192 and 16384).
+# Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+size=${1:-16384}
+runs=${RUNS:-5}
+
+bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev time bc
+# Peers come from Debian; one that cannot be installed is skipped below.
+for peer in imagemagick graphicsmagick python3-numpy; do
+  bash tools/install-deps.sh "$peer" >/dev/null 2>&1 || echo "could not install $peer"
+done
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
+bin=build/bench/bench
+# Debian's own interpreter, the one its numpy package serves.
+py=/usr/bin/python3
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/halfmap-compare.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+in=$work/MAP29361206-1.BMP
+"$bin/halfmap-genmap" "$in" "$size" "$size"
+cat "$in" >/dev/null  # into the page cache
+
+# Enough room for the whole map in memory, so ImageMagick neither refuses it
+# nor spills to disk; the system policy's limits only come down, so a policy
+# of our own is put first on the search path.
+policy=$work/magick-policy
+mkdir -p "$policy"
+cat >"$policy/policy.xml" <<'XML'
+<policymap>
+  <policy domain="resource" name="memory" value="16GiB"/>
+  <policy domain="resource" name="map" value="16GiB"/>
+  <policy domain="resource" name="area" value="16GP"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+  <policy domain="resource" name="width" value="1MP"/>
+  <policy domain="resource" name="height" value="1MP"/>
+</policymap>
+XML
+magick_limits=(-limit memory 16GiB -limit map 16GiB -limit area 16GP -limit width 1MP -limit height 1MP)
+
+declare -A cmd out
+names=(cat halfmap reference numpy imagemagick graphicsmagick)
+cmd[cat]="cat '$in'"
+out[cat]=/dev/null
+cmd[halfmap]="'$bin/halfmap-core' '$work'"
+out[halfmap]=$work/MAP29361206-2.BMP
+cmd[reference]="'$bin/halfmap-reference' '$in' '$work/ref.bmp'"
+out[reference]=$work/ref.bmp
+# OpenBLAS tuning variables set on this machine only slow numpy down.
+cmd[numpy]="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $py bench/numpy_halve.py '$in' '$work/numpy.bmp'"
+out[numpy]=$work/numpy.bmp
+cmd[imagemagick]="MAGICK_CONFIGURE_PATH='$policy' convert ${magick_limits[*]} '$in' -sample 50% -compress none 'BMP3:$work/im.bmp'"
+out[imagemagick]=$work/im.bmp
+cmd[graphicsmagick]="gm convert '$in' -sample 50% -compress none 'BMP3:$work/gm.bmp'"
+out[graphicsmagick]=$work/gm.bmp
+
+available() {
+  case $1 in
+    numpy) "$py" -c "import numpy" 2>/dev/null ;;
+    imagemagick) command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick ;;
+    graphicsmagick) command -v gm >/dev/null ;;
+    *) true ;;
+  esac
+}
+
+# One run: wall seconds and peak resident KiB, or nothing when it failed.
+run_once() {
+  local start end
+  start=$(date +%s.%N)
+  if ! /usr/bin/time -f %M -o "$work/mem" bash -c "${cmd[$1]} > /dev/null" 2>"$work/err"; then
+    return 1
+  fi
+  end=$(date +%s.%N)
+  echo "$(echo "$end - $start" | bc -l) $(tail -n1 "$work/mem")"
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+declare -A wall peak status
+for name in "${names[@]}"; do
+  if ! available "$name"; then status[$name]="skipped (not installed)"; continue; fi
+  : >"$work/runs"
+  for _ in $(seq "$runs"); do
+    if ! run_once "$name" >>"$work/runs"; then
+      status[$name]="failed: $(head -c 200 "$work/err" | tr '\n' ' ')"
+      break
+    fi
+  done
+  [ -n "${status[$name]:-}" ] && continue
+  wall[$name]=$(cut -d' ' -f1 "$work/runs" | median)
+  peak[$name]=$(cut -d' ' -f2 "$work/runs" | sort -n | tail -n1)
+done
+
+# The core, the C reference and, when the Qt window is built, conversions
+# through the window, all in one process; repetitions interleaved so load
+# from elsewhere falls on all of them alike.
+gbench=$bin/halfmap-bench
+[ -x "$bin/halfmap-window-bench" ] && gbench=$bin/halfmap-window-bench
+case $size in
+  8192 | 16384)
+    "$gbench" --benchmark_filter="/$size/" --benchmark_repetitions="$runs" --benchmark_enable_random_interleaving=true \
+      --benchmark_report_aggregates_only=true \
+      --benchmark_out_format=json --benchmark_out="$work/gbench.json" >/dev/null 2>"$work/gbench.err" ;;
+esac
+
+# Output checks against ours.
+declare -A same
+for name in reference numpy imagemagick graphicsmagick; do
+  if [ -z "${wall[$name]:-}" ] || ! available numpy; then same[$name]="-"; continue; fi
+  same[$name]=$("$py" bench/compare_bmp.py "${out[halfmap]}" "${out[$name]}" 2>&1 | tr ' ' '/')
+done
+
+echo
+echo "map: ${size}x${size} 8-bit ($(($(stat -c %s "$in") / 1048576)) MiB), $runs runs each, $(date -u +%F), $(nproc) cores, $(uname -r)"
+printf '%-15s %10s %10s %12s  %s\n' tool "median s" "peak MiB" "x halfmap" "bytes/pixels/palette vs ours"
+base=${wall[halfmap]}
+for name in "${names[@]}"; do
+  if [ -n "${status[$name]:-}" ]; then printf '%-15s %s\n' "$name" "${status[$name]}"; continue; fi
+  printf '%-15s %10.3f %10.1f %12.2f  %s\n' "$name" "${wall[$name]}" \
+    "$(echo "${peak[$name]} / 1024" | bc -l)" "$(echo "${wall[$name]} / $base" | bc -l)" "${same[$name]:--}"
+done
+if [ -s "$work/gbench.json" ]; then
+  echo
+  "$py" bench/gbench_table.py "$work/gbench.json"
+fi
