@@ -26,7 +26,7 @@ TEST(CorpusReplay, EveryKeptInputAgreesWithTheModel) {
 // The model itself, on the cases whose bytes are easy to spell out, so a
 // fault shared by the model and the conversion cannot pass unseen.
 TEST(CorpusReplay, ModelKeepsEvenColumnsOfOddRows) {
-  testing_support::BmpSpec layout;
+  testing_support::BmpFields layout;
   layout.width = 5;
   layout.height = 3;
   const auto input = testing_support::MakeBmp(layout);

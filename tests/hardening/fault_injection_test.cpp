@@ -81,7 +81,7 @@ struct Shape {
 int InjectEveryFault(const Shape& shape) {
   SCOPED_TRACE(shape.name);
   testing_support::TempFolder folder;
-  testing_support::BmpSpec layout;
+  testing_support::BmpFields layout;
   layout.width = shape.width;
   layout.height = shape.height;
   layout.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 3); };

@@ -27,7 +27,7 @@ constexpr int kOtherBreak = 11;
 constexpr int kOtherFailure = 12;
 
 Bytes MakeMap(int width, int height) {
-  testing_support::BmpSpec layout;
+  testing_support::BmpFields layout;
   layout.width = width;
   layout.height = height;
   layout.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x ^ y); };

@@ -6,47 +6,13 @@
 
 #include "mapconv/errors.h"
 #include "mapconv/halver.h"
+#include "tests/support/memory_io.h"
+#include "tests/support/recording_bar.h"
 
 namespace hardening {
 namespace {
 
 constexpr std::int64_t kPrefix = 1078;
-
-class MemorySource final : public mapconv::ByteSource {
- public:
-  explicit MemorySource(std::span<const std::byte> data) : data_(data) {}
-  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
-    const auto size = static_cast<std::int64_t>(data_.size());
-    if (offset < 0 || offset > size || size - offset < static_cast<std::int64_t>(buffer.size())) {
-      throw mapconv::EShortRead();
-    }
-    if (!buffer.empty()) std::memcpy(buffer.data(), data_.data() + offset, buffer.size());
-  }
-
- private:
-  std::span<const std::byte> data_;
-};
-
-class MemorySink final : public mapconv::ByteSink {
- public:
-  void Write(std::span<const std::byte> bytes) override { out.insert(out.end(), bytes.begin(), bytes.end()); }
-  Bytes out;
-};
-
-// Keeps the bar contract strictly: a refused range raises, as a real bar's.
-class StrictBar final : public mapconv::ProgressBar {
- public:
-  void SetMin(int value) override {
-    if (max < value) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
-    min = value;
-  }
-  void SetMax(int value) override {
-    if (value < min) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
-    max = value;
-  }
-  void SetPosition(int value) override { position = value; }
-  int min = 0, max = 100, position = 0;
-};
 
 std::uint32_t U32(std::span<const std::byte> b, std::size_t at) {
   std::uint32_t v = 0;
@@ -100,9 +66,9 @@ Expected Model(std::span<const std::byte> in) {
 }
 
 std::string Replay(std::span<const std::byte> input) {
-  MemorySource source(input);
-  MemorySink sink;
-  StrictBar bar;
+  testing_support::MemorySource source(input);
+  testing_support::MemorySink sink;
+  testing_support::RecordingBar bar;
   Outcome got = Outcome::Done;
   try {
     mapconv::Halve(source, sink, bar, [] {});
@@ -117,8 +83,8 @@ std::string Replay(std::span<const std::byte> input) {
   const Expected want = Model(input);
   if (got != want.outcome) return std::string("ended in ") + Name(got) + ", expected " + Name(want.outcome);
   if (got != Outcome::Done) return {};
-  if (sink.out != want.output) return "output differs from the model";
-  if (bar.position != bar.max) return "bar not full at the end";
+  if (sink.data != want.output) return "output differs from the model";
+  if (bar.positions.empty() || bar.positions.back() != bar.max) return "bar not full at the end";
   return {};
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-using testing_support::BmpSpec;
+using testing_support::BmpFields;
 using testing_support::Bytes;
 using testing_support::MakeBmp;
 using testing_support::OpenFileCount;
@@ -45,10 +45,10 @@ class HalveMapTest : public ::testing::Test {
   std::filesystem::path Output(std::string_view suffix = "") { return mapconv::OutputFileName(suffix); }
 
   Bytes PutInput(int width = 10, int height = 12, std::string_view suffix = "") {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    Bytes bytes = MakeBmp(spec);
+    BmpFields bmp;
+    bmp.width = width;
+    bmp.height = height;
+    Bytes bytes = MakeBmp(bmp);
     WriteAll(Input(suffix), bytes);
     return bytes;
   }
@@ -138,9 +138,9 @@ TEST_F(HalveMapTest, ShortInputsEndWithReadFileErrorAndNoOutput) {
 }
 
 TEST_F(HalveMapTest, ForeignBitmapsEndWithBitmapFormatError) {
-  BmpSpec spec;
-  spec.bitCount = 24;
-  WriteAll(Input(), MakeBmp(spec));
+  BmpFields bmp;
+  bmp.bitCount = 24;
+  WriteAll(Input(), MakeBmp(bmp));
   EXPECT_EQ(Run(), "bitmap format error");
   ExpectUntouched({"MAP29361206-1.BMP"});
 }
@@ -175,8 +175,8 @@ TEST_F(HalveMapTest, AnOutputThatCannotBeReplacedIsACreateFailureBeforeAnyWork) 
 }
 
 TEST_F(HalveMapTest, AnInputSpelledInLowerCaseIsConvertedToTheExactName) {
-  BmpSpec spec;
-  WriteAll(folder_ / "map29361206-x1.bmp", MakeBmp(spec));
+  BmpFields bmp;
+  WriteAll(folder_ / "map29361206-x1.bmp", MakeBmp(bmp));
   EXPECT_TRUE(mapconv::present(Input("X")));
   ASSERT_EQ(Run("X"), "");
   ExpectUntouched({"MAP29361206-X2.BMP", "map29361206-x1.bmp"});

@@ -7,41 +7,19 @@
 #include <random>
 
 #include "tests/support/bmp_builder.h"
+#include "tests/support/memory_io.h"
 #include "tests/support/recording_bar.h"
 
 namespace {
 
-using testing_support::BmpSpec;
+using testing_support::BmpFields;
 using testing_support::Bytes;
 using testing_support::I32At;
 using testing_support::MakeBmp;
+using testing_support::MemorySink;
+using testing_support::MemorySource;
 using testing_support::RecordingBar;
 using testing_support::U32At;
-
-class MemorySource : public mapconv::ByteSource {
- public:
-  explicit MemorySource(const Bytes& bytes) : bytes_(bytes) {}
-  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
-    ++reads;
-    if (offset < 0 || offset + static_cast<std::int64_t>(buffer.size()) >
-                          static_cast<std::int64_t>(bytes_.size())) {
-      throw mapconv::EShortRead();
-    }
-    std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
-  }
-  int reads = 0;
-
- private:
-  const Bytes& bytes_;
-};
-
-class MemorySink : public mapconv::ByteSink {
- public:
-  void Write(std::span<const std::byte> bytes) override {
-    data.insert(data.end(), bytes.begin(), bytes.end());
-  }
-  Bytes data;
-};
 
 struct Result {
   Bytes out;
@@ -67,20 +45,20 @@ Bytes Of(std::initializer_list<int> values) {
 }
 
 // Independent, obviously correct halving, to compare the real one against.
-Bytes NaiveHalve(const BmpSpec& spec) {
-  const int w2 = spec.width / 2;
-  const int rows2 = std::abs(spec.height / 2);
+Bytes NaiveHalve(const BmpFields& bmp) {
+  const int w2 = bmp.width / 2;
+  const int rows2 = std::abs(bmp.height / 2);
   const int pad = (4 - w2 % 4) % 4;
   Bytes out;
   for (int j = 0; j < rows2; ++j) {
-    for (int x = 0; x < w2; ++x) out.push_back(std::byte(spec.pixel(2 * x, 2 * j + 1)));
+    for (int x = 0; x < w2; ++x) out.push_back(std::byte(bmp.pixel(2 * x, 2 * j + 1)));
     for (int p = 0; p < pad; ++p) out.push_back(std::byte{0});
   }
   return out;
 }
 
 TEST(Halve, SmallMapsComeOutExactly) {
-  BmpSpec four;  // 4 x 4: two output rows of 2 pixels and 2 filler bytes
+  BmpFields four;  // 4 x 4: two output rows of 2 pixels and 2 filler bytes
   const Result r = HalveBytes(MakeBmp(four));
   ASSERT_EQ(r.out.size(), 1086u);
   EXPECT_EQ(U32At(r.out, 2), 1086u);
@@ -88,12 +66,12 @@ TEST(Halve, SmallMapsComeOutExactly) {
   EXPECT_EQ(I32At(r.out, 22), 2);
   EXPECT_EQ(Rows(r.out), Of({0x01, 0x21, 0, 0, 0x03, 0x23, 0, 0}));
 
-  BmpSpec eight;
+  BmpFields eight;
   eight.width = 8;
   eight.height = 2;
   EXPECT_EQ(Rows(HalveBytes(MakeBmp(eight)).out), Of({0x01, 0x21, 0x41, 0x61}));
 
-  BmpSpec five;  // columns 1, 3, 4 and the filler never reach the output
+  BmpFields five;  // columns 1, 3, 4 and the filler never reach the output
   five.width = 5;
   five.height = 5;
   const Result r5 = HalveBytes(MakeBmp(five));
@@ -103,10 +81,10 @@ TEST(Halve, SmallMapsComeOutExactly) {
 }
 
 TEST(Halve, HeaderAndPaletteAreCarriedOverWithOnlySizesChanged) {
-  BmpSpec spec;
-  spec.width = 7;
-  spec.height = 9;
-  const Bytes in = MakeBmp(spec);
+  BmpFields bmp;
+  bmp.width = 7;
+  bmp.height = 9;
+  const Bytes in = MakeBmp(bmp);
   const Bytes out = HalveBytes(in).out;
   for (std::size_t i = 0; i < 1078; ++i) {
     if ((i >= 2 && i < 6) || (i >= 18 && i < 26)) continue;  // size, width, height
@@ -117,9 +95,9 @@ TEST(Halve, HeaderAndPaletteAreCarriedOverWithOnlySizesChanged) {
 
 TEST(Halve, HeightsBelowTwoGiveAnEmptyMapAndAFullBar) {
   for (int height : {0, 1, -1}) {
-    BmpSpec spec;
-    spec.height = height;
-    const Result r = HalveBytes(MakeBmp(spec));
+    BmpFields bmp;
+    bmp.height = height;
+    const Result r = HalveBytes(MakeBmp(bmp));
     EXPECT_EQ(r.out.size(), 1078u) << height;
     EXPECT_EQ(U32At(r.out, 2), 1078u);
     EXPECT_EQ(I32At(r.out, 22), 0);
@@ -130,12 +108,12 @@ TEST(Halve, HeightsBelowTwoGiveAnEmptyMapAndAFullBar) {
 }
 
 TEST(Halve, TopDownMapsKeepTheirOrientation) {
-  BmpSpec spec;
-  spec.width = 6;
-  spec.height = -5;
-  const Result r = HalveBytes(MakeBmp(spec));
+  BmpFields bmp;
+  bmp.width = 6;
+  bmp.height = -5;
+  const Result r = HalveBytes(MakeBmp(bmp));
   EXPECT_EQ(I32At(r.out, 22), -2);
-  EXPECT_EQ(Rows(r.out), NaiveHalve(spec));
+  EXPECT_EQ(Rows(r.out), NaiveHalve(bmp));
   EXPECT_EQ(U32At(r.out, 2), 1078u + 2 * 4);
 }
 
@@ -146,14 +124,14 @@ TEST(Halve, MatchesAPlainHalvingForManySizes) {
   // Widths around the row chunk size exercise rows read in several pieces.
   for (int width : {1, 2, 3, 9, 30, 31, 257, (1 << 20) - 1, (1 << 20) + 6}) {
     for (int height : {2, 3, 7, -4}) {
-      BmpSpec spec;
-      spec.width = width;
-      spec.height = height;
-      spec.pixel = [&](int x, int y) {
+      BmpFields bmp;
+      bmp.width = width;
+      bmp.height = height;
+      bmp.pixel = [&](int x, int y) {
         return std::to_integer<std::uint8_t>(noise[(x * 131 + y * 7) % noise.size()]);
       };
-      const Result r = HalveBytes(MakeBmp(spec));
-      ASSERT_EQ(Rows(r.out), NaiveHalve(spec)) << width << " x " << height;
+      const Result r = HalveBytes(MakeBmp(bmp));
+      ASSERT_EQ(Rows(r.out), NaiveHalve(bmp)) << width << " x " << height;
       EXPECT_EQ(U32At(r.out, 2), r.out.size());
     }
   }
@@ -161,9 +139,9 @@ TEST(Halve, MatchesAPlainHalvingForManySizes) {
 
 TEST(Halve, ChecksBeforeReadingAndBeforeEveryRowWhileTheBarFillsSteadily) {
   for (int height : {5, -6, 64}) {
-    BmpSpec spec;
-    spec.height = height;
-    const Result r = HalveBytes(MakeBmp(spec));
+    BmpFields bmp;
+    bmp.height = height;
+    const Result r = HalveBytes(MakeBmp(bmp));
     EXPECT_EQ(r.checks, std::abs(height) + 1);
     EXPECT_EQ(r.bar.min, 0);
     EXPECT_TRUE(std::is_sorted(r.bar.positions.begin(), r.bar.positions.end()));
@@ -175,9 +153,9 @@ TEST(Halve, ChecksBeforeReadingAndBeforeEveryRowWhileTheBarFillsSteadily) {
 }
 
 TEST(Halve, AnAbortAtARowStopsThereWithNothingMoreRead) {
-  BmpSpec spec;
-  spec.height = 10;
-  const Bytes in = MakeBmp(spec);
+  BmpFields bmp;
+  bmp.height = 10;
+  const Bytes in = MakeBmp(bmp);
   MemorySource source(in);
   MemorySink sink;
   RecordingBar bar;
@@ -192,7 +170,7 @@ TEST(Halve, AnAbortAtARowStopsThereWithNothingMoreRead) {
 }
 
 TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
-  std::vector<BmpSpec> broken(7);
+  std::vector<BmpFields> broken(7);
   broken[0].type[0] = 'X';
   broken[1].bitCount = 24;
   broken[2].compression = 1;
@@ -200,8 +178,8 @@ TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
   broken[4].width = 0;
   broken[5].width = -4;
   broken[6].bitCount = 4;
-  for (const BmpSpec& spec : broken) {
-    const Bytes in = MakeBmp(spec);
+  for (const BmpFields& bmp : broken) {
+    const Bytes in = MakeBmp(bmp);
     MemorySource source(in);
     MemorySink sink;
     RecordingBar bar;
@@ -216,9 +194,9 @@ TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
 }
 
 TEST(Halve, ShortInputsFailAsShortReads) {
-  BmpSpec spec;
-  spec.height = 6;
-  const Bytes whole = MakeBmp(spec);
+  BmpFields bmp;
+  bmp.height = 6;
+  const Bytes whole = MakeBmp(bmp);
 
   // Shorter than the prefix: nothing at all is written.
   const Bytes stub(whole.begin(), whole.begin() + 1000);

@@ -11,21 +11,21 @@ void Put(Bytes& out, std::uint32_t value, int size) {
 
 }  // namespace
 
-Bytes MakeBmp(const BmpSpec& spec) {
-  const std::int64_t rows = std::llabs(spec.height);
-  const std::int64_t stride = spec.width > 0 ? (spec.width + 3) / 4 * 4 : 0;
+Bytes MakeBmp(const BmpFields& bmp) {
+  const std::int64_t rows = std::llabs(bmp.height);
+  const std::int64_t stride = bmp.width > 0 ? (bmp.width + 3) / 4 * 4 : 0;
   Bytes out;
-  out.push_back(std::byte(spec.type[0]));
-  out.push_back(std::byte(spec.type[1]));
+  out.push_back(std::byte(bmp.type[0]));
+  out.push_back(std::byte(bmp.type[1]));
   Put(out, static_cast<std::uint32_t>(1078 + stride * rows), 4);
   Put(out, 0, 4);  // reserved
-  Put(out, spec.pixelOffset, 4);
+  Put(out, bmp.pixelOffset, 4);
   Put(out, 40, 4);
-  Put(out, static_cast<std::uint32_t>(spec.width), 4);
-  Put(out, static_cast<std::uint32_t>(spec.height), 4);
+  Put(out, static_cast<std::uint32_t>(bmp.width), 4);
+  Put(out, static_cast<std::uint32_t>(bmp.height), 4);
   Put(out, 1, 2);
-  Put(out, spec.bitCount, 2);
-  Put(out, spec.compression, 4);
+  Put(out, bmp.bitCount, 2);
+  Put(out, bmp.compression, 4);
   Put(out, static_cast<std::uint32_t>(stride * rows), 4);
   Put(out, 2835, 4);
   Put(out, 2835, 4);
@@ -34,8 +34,8 @@ Bytes MakeBmp(const BmpSpec& spec) {
   for (int i = 0; i < 256; ++i) Put(out, 0x00010203u * static_cast<std::uint32_t>(i) & 0x00FFFFFF, 4);
   for (std::int64_t y = 0; y < rows; ++y) {
     for (std::int64_t x = 0; x < stride; ++x) {
-      out.push_back(std::byte(x < spec.width ? spec.pixel(static_cast<int>(x), static_cast<int>(y))
-                                             : spec.filler));
+      out.push_back(std::byte(x < bmp.width ? bmp.pixel(static_cast<int>(x), static_cast<int>(y))
+                                             : bmp.filler));
     }
   }
   return out;

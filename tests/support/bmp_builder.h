@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-struct BmpSpec {
+struct BmpFields {
   std::int32_t width = 4;
   std::int32_t height = 4;
   // Colour index of the pixel at (x, y), y counted in file order.
@@ -24,7 +24,7 @@ struct BmpSpec {
 };
 
 // The rows are |height| long, in file order.
-Bytes MakeBmp(const BmpSpec& spec);
+Bytes MakeBmp(const BmpFields& bmp);
 
 // Reads a little-endian field of a built or converted file.
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset);

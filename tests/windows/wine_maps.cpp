@@ -26,14 +26,14 @@ struct Size {
 
 // Each variant gets its own pattern, so a map written under another
 // variant's name cannot pass for the right one.
-ts::BmpSpec Spec(Size size, int seed) {
-  ts::BmpSpec spec;
-  spec.width = size.width;
-  spec.height = size.height;
-  spec.pixel = [seed](int x, int y) {
+ts::BmpFields Spec(Size size, int seed) {
+  ts::BmpFields bmp;
+  bmp.width = size.width;
+  bmp.height = size.height;
+  bmp.pixel = [seed](int x, int y) {
     return static_cast<std::uint8_t>(x * 31 + y * 17 + x * y * 7 + seed * 59);
   };
-  return spec;
+  return bmp;
 }
 
 void Write(const std::filesystem::path& folder, char variant, Size size) {
