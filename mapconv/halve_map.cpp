@@ -61,29 +61,31 @@ class ScratchFile {
   bool committed_ = false;
 };
 
-void Convert(std::string_view suffix, ProgressBar& bar,
-             const std::function<void()>& check) {
-  const auto input = InputFileName(suffix);
-  const auto output = OutputFileName(suffix);
-  const auto scratch = ScratchFileName(suffix);
-  fs::Remove(scratch);  // a stale one from an interrupted run
+struct MapNames {
+  std::filesystem::path input, output, scratch;
+};
 
-  const fs::File in = fs::OpenExclusive(fs::FindFile(input).value_or(input));
-  fs::File claim = fs::ClaimForReplace(output);
-  ScratchFile out(scratch, output);
+void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
+  fs::Remove(names.scratch);  // a stale one from an interrupted run
+
+  const fs::File in = fs::OpenExclusive(fs::FindFile(names.input).value_or(names.input));
+  fs::File claim = fs::ClaimForReplace(names.output);
+  ScratchFile out(names.scratch, names.output);
   FileSource source(in);
   FileSink sink(out.file());
   Halve(source, sink, bar, check);
-  out.Commit(std::move(claim), output);
+  out.Commit(std::move(claim), names.output);
 }
 
 }  // namespace
 
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check) {
+  // Naming failures are no file failures and pass through as they are.
+  const MapNames names{InputFileName(suffix), OutputFileName(suffix), ScratchFileName(suffix)};
   // Files are closed and the scratch file removed before any of these leave.
   try {
-    Convert(suffix, bar, check);
+    Convert(names, bar, check);
   } catch (const EOpenFailure&) {
     throw EForceBreak("file open error");
   } catch (const EShortRead&) {
