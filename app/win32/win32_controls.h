@@ -9,17 +9,22 @@
 
 namespace halfmap::win32 {
 
-// A static control drawn by its parent (see DrawLabel), so a disabled label
-// gets the etched look on every system.
-class Win32Label final : public LabelControl {
+// The child window a control stands for, set once it has been created.
+class ChildWindow {
  public:
   void Attach(HWND hwnd) { hwnd_ = hwnd; }
   HWND hwnd() const { return hwnd_; }
+
+ protected:
+  HWND hwnd_ = nullptr;
+};
+
+// A static control drawn by its parent (see DrawLabel), so a disabled label
+// gets the etched look on every system.
+class Win32Label final : public LabelControl, public ChildWindow {
+ public:
   bool Enabled() const override;
   void SetEnabled(bool enabled) override;
-
- private:
-  HWND hwnd_ = nullptr;
 };
 
 // Paints a label for WM_DRAWITEM: window-text colour when enabled; when
@@ -27,17 +32,12 @@ class Win32Label final : public LabelControl {
 // button-shadow in its own place.
 void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font);
 
-class Win32Button final : public ButtonControl {
+class Win32Button final : public ButtonControl, public ChildWindow {
  public:
-  void Attach(HWND hwnd) { hwnd_ = hwnd; }
-  HWND hwnd() const { return hwnd_; }
   bool Enabled() const override;
   void SetEnabled(bool enabled) override;
   void SetText(std::string_view text) override;
   void SetFocus() override;
-
- private:
-  HWND hwnd_ = nullptr;
 };
 
 // A status bar in simple mode: one text, no panels.
