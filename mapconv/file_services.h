@@ -68,6 +68,9 @@ File CreateExclusive(const std::filesystem::path& path,
 // Reads exactly buffer.size() bytes at offset; anything less raises EShortRead.
 void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer);
 
+// The file's length in bytes; raises EShortRead when it cannot be had.
+std::int64_t Size(const File& file);
+
 // Writes all bytes at the current position; anything less raises EShortWrite.
 void Write(const File& file, std::span<const std::byte> bytes);
 

@@ -15,6 +15,7 @@ class FileSource final : public ByteSource {
   void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
     fs::ReadAt(file_, offset, buffer);
   }
+  std::int64_t Size() override { return fs::Size(file_); }
 
  private:
   const fs::File& file_;

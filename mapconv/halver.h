@@ -11,11 +11,13 @@
 namespace mapconv {
 
 // Random-access input. ReadAt delivers exactly buffer.size() bytes or raises
-// EShortRead.
+// EShortRead. Size is the input's length in bytes, which the header checks
+// hold offsets against before anything is written.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual void ReadAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
+  virtual std::int64_t Size() = 0;
 };
 
 // Sequential output. Write stores all bytes or raises EShortWrite.
@@ -25,15 +27,13 @@ class ByteSink {
   virtual void Write(std::span<const std::byte> bytes) = 0;
 };
 
-// Size of the fixed prefix read before the pixel rows: file header, info
-// header and a 256-entry colour table.
-inline constexpr std::int64_t kPrefixSize = 1078;
-
-// Reads the map from source and writes its half-scale copy to sink. Calls
-// check once before reading and once before every input row, and moves the
-// bar from empty to full over the rows. Raises EForceBreak("bitmap format
-// error") for inputs it does not read, EShortRead, EShortWrite and
-// EOutOfMemory untranslated, and whatever check or the bar raise.
+// Reads the map from source and writes its half-scale copy to sink: any
+// palette bitmap that bmp_layout.h reads, at the same depth, uncompressed.
+// Calls check once before reading and once before every input row, and moves
+// the bar from empty to full over the rows. Raises EForceBreak("bitmap format
+// error") for inputs it does not read, before writing anything; EShortRead,
+// EShortWrite and EOutOfMemory untranslated; and whatever check or the bar
+// raise.
 void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,
            const std::function<void()>& check);
 

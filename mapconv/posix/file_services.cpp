@@ -145,6 +145,12 @@ void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer) 
   }
 }
 
+std::int64_t Size(const File& file) {
+  struct stat st {};
+  if (::fstat(Fd(file), &st) != 0) throw EShortRead();
+  return st.st_size;
+}
+
 void Write(const File& file, std::span<const std::byte> bytes) {
   if (hooks::Fails(hooks::Op::Write)) throw EShortWrite();
   while (!bytes.empty()) {

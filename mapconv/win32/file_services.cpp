@@ -129,6 +129,12 @@ void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer) 
   }
 }
 
+std::int64_t Size(const File& file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(Native(file), &size)) throw EShortRead();
+  return size.QuadPart;
+}
+
 void Write(const File& file, std::span<const std::byte> bytes) {
   if (hooks::Fails(hooks::Op::Write)) throw EShortWrite();
   while (!bytes.empty()) {

@@ -22,6 +22,7 @@ class MemorySource final : public mapconv::ByteSource {
     }
     if (!buffer.empty()) std::memcpy(buffer.data(), data_.data() + offset, buffer.size());
   }
+  std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
   int reads = 0;
 
  private:

@@ -1,0 +1,143 @@
+#include "mapconv/rle_rows.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "mapconv/errors.h"
+
+namespace mapconv {
+namespace {
+
+// Second bytes of the escape codes that follow a zero count.
+constexpr unsigned kEndOfLine = 0;
+constexpr unsigned kEndOfBitmap = 1;
+constexpr unsigned kDelta = 2;
+
+[[noreturn]] void Refuse() { throw EForceBreak("bitmap format error"); }
+
+}  // namespace
+
+RleRows::RleRows(ByteSource& source, const BmpLayout& layout, std::span<std::byte> readBuffer,
+                 std::span<std::byte> pieces)
+    : source_(source), read_(readBuffer), position_(layout.pixelOffset), end_(layout.fileSize),
+      width_(layout.width), rows_(layout.height), nibbles_(layout.compression == Compression::Rle4),
+      pieces_(pieces) {}
+
+void RleRows::NextRow(const Emit* emit) {
+  emit_ = emit;
+  column_ = 0;
+  if (!ended_ && cursorRow_ == row_) DecodeRow();
+  FillTo(width_);
+  if (filled_ > 0) Deliver();
+  ++row_;
+}
+
+void RleRows::Finish() {
+  if (ended_) return;
+  const unsigned count = Next();
+  if (count != 0 || Next() != kEndOfBitmap) Refuse();  // pixels past the last row
+}
+
+// Runs until the code that ends this row: end of line, end of bitmap, or a
+// delta that moves down.
+void RleRows::DecodeRow() {
+  std::int64_t column = cursorColumn_;
+  for (;;) {
+    const unsigned count = Next();
+    const unsigned code = Next();
+    if (count > 0 || code > kDelta) {
+      const unsigned pixels = count > 0 ? count : code;
+      if (column + pixels > width_) Refuse();
+      FillTo(column);
+      if (count == 0) {
+        Literal(pixels);
+      } else if (nibbles_) {
+        FillPairs(code, pixels);
+      } else {
+        Fill(static_cast<std::byte>(code), pixels);
+      }
+      column += pixels;
+      continue;
+    }
+    if (code == kEndOfLine) {
+      ++cursorRow_;
+      cursorColumn_ = 0;
+      return;
+    }
+    if (code == kEndOfBitmap) {
+      ended_ = true;
+      return;
+    }
+    const unsigned right = Next();
+    const unsigned down = Next();
+    column += right;
+    if (column > width_) Refuse();
+    if (down == 0) continue;
+    cursorRow_ += down;
+    cursorColumn_ = column;
+    if (cursorRow_ >= rows_) Refuse();
+    return;
+  }
+}
+
+// Pixels stored as they are, padded to a 16-bit boundary in the stream.
+void RleRows::Literal(unsigned count) {
+  const unsigned bytes = nibbles_ ? (count + 1) / 2 : count;
+  for (unsigned i = 0; i < bytes; ++i) {
+    const unsigned value = Next();
+    if (!nibbles_) {
+      Fill(static_cast<std::byte>(value), 1);
+    } else {
+      FillPairs(value, std::min(2u, count - 2 * i));
+    }
+  }
+  if (bytes % 2 == 1) Next();
+}
+
+// count pixels alternating between the high and the low nibble of pair.
+void RleRows::FillPairs(unsigned pair, std::int64_t count) {
+  const auto high = static_cast<std::byte>(pair >> 4);
+  const auto low = static_cast<std::byte>(pair & 0x0F);
+  if (high == low) return Fill(high, count);
+  for (std::int64_t i = 0; i < count; ++i) Fill(i % 2 == 0 ? high : low, 1);
+}
+
+void RleRows::Fill(std::byte value, std::int64_t count) {
+  column_ += count;
+  if (emit_ == nullptr) return;
+  while (count > 0) {
+    if (filled_ == pieces_.size()) Deliver();
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(count, static_cast<std::int64_t>(pieces_.size() - filled_)));
+    std::memset(pieces_.data() + filled_, std::to_integer<int>(value), n);
+    filled_ += n;
+    count -= static_cast<std::int64_t>(n);
+  }
+}
+
+// Pixels passed over up to this column take index 0.
+void RleRows::FillTo(std::int64_t column) {
+  if (column > column_) Fill(std::byte{0}, column - column_);
+}
+
+void RleRows::Deliver() {
+  if (emit_ != nullptr) (*emit_)(pieces_.first(filled_));
+  filled_ = 0;
+}
+
+unsigned RleRows::Next() {
+  if (at_ == held_) Refill();
+  return std::to_integer<unsigned>(read_[at_++]);
+}
+
+// The stream is read forward in pieces; past the file's end it is cut.
+void RleRows::Refill() {
+  const std::int64_t left = end_ - position_;
+  if (left <= 0) throw EShortRead();
+  held_ = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(read_.size())));
+  source_.ReadAt(position_, read_.first(held_));
+  position_ += static_cast<std::int64_t>(held_);
+  at_ = 0;
+}
+
+}  // namespace mapconv

@@ -1,0 +1,67 @@
+// Decoding run-length-encoded rows (RLE8 at 8 bits, RLE4 at 4 bits) one at
+// a time, reading the stream forward in pieces, so memory does not grow with
+// the map. Pixels that delta, end-of-line or end-of-bitmap codes pass over
+// take index 0, as common readers do.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "mapconv/bmp_layout.h"
+#include "mapconv/halver.h"
+
+namespace mapconv {
+
+class RleRows {
+ public:
+  // Receives a decoded row in pieces, one colour index per byte, in column
+  // order; every piece but a row's last has an even length.
+  using Emit = std::function<void(std::span<const std::byte>)>;
+
+  // The stream runs from the layout's pixel offset to the end of the file.
+  // Both buffers belong to the caller; pieces is of even, non-zero size.
+  RleRows(ByteSource& source, const BmpLayout& layout, std::span<std::byte> readBuffer,
+          std::span<std::byte> pieces);
+
+  // Decodes the next row in file order, handing its pixels to emit when one
+  // is given. Raises EForceBreak("bitmap format error") for a run past the
+  // row's end or a move past the last row, and EShortRead when the stream
+  // ends first.
+  void NextRow(const Emit* emit);
+
+  // After the last row only end-of-bitmap may follow; raises as NextRow.
+  void Finish();
+
+ private:
+  void DecodeRow();
+  void Literal(unsigned count);
+  void Fill(std::byte value, std::int64_t count);
+  void FillPairs(unsigned pair, std::int64_t count);
+  void FillTo(std::int64_t column);
+  void Deliver();
+  unsigned Next();
+  void Refill();
+
+  ByteSource& source_;
+  std::span<std::byte> read_;
+  std::size_t held_ = 0;  // bytes of read_ filled from the stream
+  std::size_t at_ = 0;    // next unread byte of read_
+  std::int64_t position_;  // file offset just past what read_ holds
+  const std::int64_t end_;
+  const std::int64_t width_;
+  const std::int64_t rows_;
+  const bool nibbles_;     // RLE4: two pixels per byte
+
+  std::span<std::byte> pieces_;
+  std::size_t filled_ = 0;
+  const Emit* emit_ = nullptr;
+  std::int64_t row_ = 0;       // the row NextRow decodes next
+  std::int64_t column_ = 0;    // pixels of that row produced so far
+  std::int64_t cursorRow_ = 0;  // where the stream's next pixel goes
+  std::int64_t cursorColumn_ = 0;
+  bool ended_ = false;         // end-of-bitmap seen
+};
+
+}  // namespace mapconv
