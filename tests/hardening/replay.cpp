@@ -12,21 +12,177 @@
 namespace hardening {
 namespace {
 
-constexpr std::int64_t kPrefix = 1078;
+// The model's own ways out, kept apart from the conversion's exceptions.
+struct Cut {};
+struct Refused {};
 
-std::uint32_t U32(std::span<const std::byte> b, std::size_t at) {
-  std::uint32_t v = 0;
-  for (std::size_t i = 4; i-- > 0;) v = v << 8 | std::to_integer<std::uint32_t>(b[at + i]);
-  return v;
+// Run-length maps whose output or row count passes these are not converted
+// in memory: a few bytes of stream can stand for gigabytes of pixels.
+constexpr std::int64_t kLargestOutput = std::int64_t{1} << 24;
+constexpr std::int64_t kMostRows = std::int64_t{1} << 20;
+
+// Little-endian fields of the input; reading past its end is a cut file.
+class Input {
+ public:
+  explicit Input(std::span<const std::byte> bytes) : bytes_(bytes) {}
+  std::int64_t size() const { return static_cast<std::int64_t>(bytes_.size()); }
+  unsigned U8(std::int64_t at) const {
+    if (at < 0 || at >= size()) throw Cut{};
+    return std::to_integer<unsigned>(bytes_[static_cast<std::size_t>(at)]);
+  }
+  std::int64_t U16(std::int64_t at) const { return U8(at) | U8(at + 1) << 8; }
+  std::int64_t U32(std::int64_t at) const { return U16(at) | U16(at + 2) << 16; }
+  std::int64_t I32(std::int64_t at) const { return static_cast<std::int32_t>(U32(at)); }
+  std::span<const std::byte> bytes() const { return bytes_; }
+
+ private:
+  std::span<const std::byte> bytes_;
+};
+
+struct Header {
+  std::int64_t info = 0, width = 0, height = 0, bits = 0, compression = 0, offset = 0;
+  std::int64_t profileAt = 0, profileSize = 0;
+};
+
+bool KnownInfoSize(std::int64_t info) { return info == 12 || (info >= 16 && info <= 64) || info == 108 || info == 124; }
+
+// The palette announced: OS/2 1.x holds whatever 3-byte entries fit before
+// the pixels; every other header counts its 4-byte entries, 0 for all.
+std::int64_t PaletteEnd(const Input& in, const Header& h) {
+  const std::int64_t most = std::int64_t{1} << h.bits, start = 14 + h.info;
+  if (h.info == 12) {
+    if (h.offset < start) throw Refused{};
+    return start + 3 * std::min(most, (h.offset - start) / 3);
+  }
+  const std::int64_t used = h.info >= 36 ? in.U32(46) : 0;
+  if (used > most || start + 4 * (used == 0 ? most : used) > h.offset) throw Refused{};
+  return start + 4 * (used == 0 ? most : used);
 }
 
-void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[at + i] = std::byte(v >> (8 * i));
+Header ParseHeader(const Input& in) {
+  Header h;
+  h.info = in.U32(14);
+  if (in.U8(0) != 'B' || in.U8(1) != 'M' || !KnownInfoSize(h.info)) throw Refused{};
+  if (14 + h.info > in.size()) throw Cut{};
+  h.offset = in.U32(10);
+  const bool os2 = h.info == 12;
+  h.width = os2 ? in.U16(18) : in.I32(18);
+  h.height = os2 ? in.U16(20) : in.I32(22);
+  h.bits = in.U16(os2 ? 24 : 28);
+  h.compression = h.info >= 20 ? in.U32(30) : 0;
+  const bool rle = (h.compression == 1 && h.bits == 8) || (h.compression == 2 && h.bits == 4);
+  if ((h.bits != 1 && h.bits != 4 && h.bits != 8) || (h.compression != 0 && !rle)) throw Refused{};
+  if (h.width <= 0 || (rle && h.height < 0)) throw Refused{};
+  if (PaletteEnd(in, h) > in.size()) throw Cut{};
+  if (h.offset > in.size()) throw Refused{};
+  if (h.info == 124 && (in.U32(70) == 0x4D424544 || in.U32(70) == 0x4C494E4B)) {
+    h.profileAt = 14 + in.U32(126);
+    h.profileSize = in.U32(130);
+    if (h.profileSize > 0 && h.profileAt + h.profileSize > in.size()) throw Refused{};
+  }
+  return h;
 }
 
-bool Readable(std::span<const std::byte> in) {
-  return in[0] == std::byte{'B'} && in[1] == std::byte{'M'} && (U32(in, 28) & 0xFFFF) == 8 &&
-         U32(in, 30) == 0 && U32(in, 10) == kPrefix && static_cast<std::int32_t>(U32(in, 18)) > 0;
+// The whole image's pixels as (x, y) in file order, one index each; only
+// the kept ones are stored.
+class KeptImage {
+ public:
+  KeptImage(std::int64_t width, std::int64_t rows) : width_(width), pixels_(static_cast<std::size_t>(width * rows)) {}
+  void Set(std::int64_t x, std::int64_t y, unsigned index) {
+    if (y % 2 == 1 && x % 2 == 0 && x / 2 < width_) pixels_[static_cast<std::size_t>(y / 2 * width_ + x / 2)] = index;
+  }
+  unsigned At(std::int64_t x, std::int64_t j) const { return pixels_[static_cast<std::size_t>(j * width_ + x)]; }
+
+ private:
+  std::int64_t width_;
+  std::vector<unsigned> pixels_;
+};
+
+void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
+  const std::int64_t stride = (h.width * h.bits + 31) / 32 * 4;
+  for (std::int64_t y = 1; y < rows; y += 2) {
+    for (std::int64_t x = 0; x < h.width; x += 2) {
+      const std::int64_t bit = x * h.bits;
+      const unsigned byte = in.U8(h.offset + y * stride + bit / 8);
+      image.Set(x, y, byte >> (8 - h.bits - bit % 8) & ((1u << h.bits) - 1));
+    }
+  }
+}
+
+// Runs, literals, deltas, end of line and end of bitmap, as the format has
+// them; whatever is passed over stays 0.
+void ReadRle(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
+  const bool four = h.compression == 2;
+  std::int64_t at = h.offset, x = 0, y = 0;
+  auto pixel = [&](unsigned pair, std::int64_t i) { return four ? (i % 2 == 0 ? pair >> 4 : pair & 15) : pair; };
+  for (;;) {
+    if (y == rows) {  // past the last row only end-of-bitmap may come
+      if (in.U8(at) != 0 || in.U8(at + 1) != 1) throw Refused{};
+      return;
+    }
+    const unsigned a = in.U8(at), b = in.U8(at + 1);
+    at += 2;
+    if (a > 0) {
+      if (x + a > h.width) throw Refused{};
+      for (unsigned i = 0; i < a; ++i) image.Set(x + i, y, pixel(b, i));
+      x += a;
+    } else if (b == 0) {
+      x = 0;
+      ++y;
+    } else if (b == 1) {
+      return;
+    } else if (b == 2) {
+      const unsigned right = in.U8(at), down = in.U8(at + 1);
+      at += 2;
+      x += right;
+      y += down;
+      if (x > h.width || (down > 0 && y >= rows)) throw Refused{};
+    } else {
+      if (x + b > h.width) throw Refused{};
+      const std::int64_t bytes = four ? (b + 1) / 2 : b;
+      for (unsigned i = 0; i < b; ++i) image.Set(x + i, y, pixel(in.U8(at + (four ? i / 2 : i)), four ? i : 0));
+      at += bytes + bytes % 2;
+      x += b;
+    }
+  }
+}
+
+void PutU16(Bytes& b, std::int64_t at, std::int64_t v) {
+  for (int i = 0; i < 2; ++i) b[static_cast<std::size_t>(at + i)] = std::byte(static_cast<std::uint64_t>(v) >> (8 * i));
+}
+
+void PutU32(Bytes& b, std::int64_t at, std::int64_t v) {
+  PutU16(b, at, v);
+  PutU16(b, at + 2, static_cast<std::int64_t>(static_cast<std::uint64_t>(v) >> 16 & 0xFFFF));
+}
+
+Bytes Output(const Input& in, const Header& h, const KeptImage& image, std::int64_t w2, std::int64_t h2) {
+  const std::int64_t outRows = h2 < 0 ? -h2 : h2, stride = (w2 * h.bits + 31) / 32 * 4;
+  const std::int64_t pixelBytes = stride * outRows;
+  Bytes out(in.bytes().begin(), in.bytes().begin() + h.offset);
+  PutU32(out, 2, h.offset + pixelBytes + h.profileSize);
+  if (h.info == 12) {
+    PutU16(out, 18, w2);
+    PutU16(out, 20, h2);
+  } else {
+    PutU32(out, 18, w2);
+    PutU32(out, 22, h2);
+    if (h.info >= 20) PutU32(out, 30, 0);
+    const bool original = h.info == 40 && h.bits == 8 && h.compression == 0 && h.offset == 1078;
+    if (h.info >= 24 && !original) PutU32(out, 34, pixelBytes);
+    if (h.profileSize > 0) PutU32(out, 126, h.offset + pixelBytes - 14);
+  }
+  for (std::int64_t j = 0; j < outRows; ++j) {
+    Bytes row(static_cast<std::size_t>(stride));
+    for (std::int64_t x = 0; x < w2; ++x) {
+      const std::int64_t bit = x * h.bits;
+      row[static_cast<std::size_t>(bit / 8)] |= std::byte(image.At(x, j) << (8 - h.bits - bit % 8));
+    }
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  const auto profile = in.bytes().subspan(static_cast<std::size_t>(h.profileAt), static_cast<std::size_t>(h.profileSize));
+  out.insert(out.end(), profile.begin(), profile.end());
+  return out;
 }
 
 const char* Name(Outcome outcome) {
@@ -34,38 +190,42 @@ const char* Name(Outcome outcome) {
     case Outcome::Done: return "done";
     case Outcome::ShortRead: return "short read";
     case Outcome::FormatError: return "format error";
+    case Outcome::TooLarge: return "too large";
   }
   return "?";
 }
 
 }  // namespace
 
-Expected Model(std::span<const std::byte> in) {
-  if (in.size() < static_cast<std::size_t>(kPrefix)) return {Outcome::ShortRead, {}};
-  if (!Readable(in)) return {Outcome::FormatError, {}};
-  const std::int64_t w = static_cast<std::int32_t>(U32(in, 18));
-  const std::int64_t h = static_cast<std::int32_t>(U32(in, 22));
-  const std::int64_t rows = h < 0 ? -h : h, stride = (w + 3) / 4 * 4;
-  const std::int64_t w2 = w / 2, h2 = h / 2, outRows = rows / 2;
-  const std::int64_t outStride = (w2 + 3) / 4 * 4;
-  // Every odd row must be there in full, its filler included.
-  if (outRows > 0 && kPrefix + 2 * outRows * stride > static_cast<std::int64_t>(in.size())) {
-    return {Outcome::ShortRead, {}};
-  }
-  Bytes out(in.begin(), in.begin() + kPrefix);
-  PutU32(out, 2, static_cast<std::uint32_t>(kPrefix + outStride * outRows));
-  PutU32(out, 18, static_cast<std::uint32_t>(w2));
-  PutU32(out, 22, static_cast<std::uint32_t>(h2));
-  for (std::int64_t j = 0; j < outRows; ++j) {
-    const std::int64_t row = kPrefix + (2 * j + 1) * stride;
-    for (std::int64_t x = 0; x < outStride; ++x) {
-      out.push_back(x < w2 ? in[static_cast<std::size_t>(row + 2 * x)] : std::byte{0});
+Expected Model(std::span<const std::byte> bytes) {
+  const Input in(bytes);
+  try {
+    const Header h = ParseHeader(in);
+    const std::int64_t rows = h.height < 0 ? -h.height : h.height;
+    const std::int64_t w2 = h.width / 2, h2 = h.height / 2;
+    const std::int64_t outBytes = (w2 * h.bits + 31) / 32 * 4 * (rows / 2);
+    if (h.compression != 0 && (outBytes > kLargestOutput || rows > kMostRows)) return {Outcome::TooLarge, {}};
+    // Every kept row is read whole, its filler included.
+    if (h.compression == 0 && rows >= 2 && h.offset + rows / 2 * 2 * ((h.width * h.bits + 31) / 32 * 4) > in.size()) {
+      return {Outcome::ShortRead, {}};
     }
+    KeptImage image(w2, rows / 2);
+    if (h.compression == 0) {
+      ReadStored(in, h, rows, image);
+    } else {
+      ReadRle(in, h, rows, image);
+    }
+    return {Outcome::Done, Output(in, h, image, w2, h2)};
+  } catch (const Cut&) {
+    return {Outcome::ShortRead, {}};
+  } catch (const Refused&) {
+    return {Outcome::FormatError, {}};
   }
-  return {Outcome::Done, std::move(out)};
 }
 
 std::string Replay(std::span<const std::byte> input) {
+  const Expected want = Model(input);
+  if (want.outcome == Outcome::TooLarge) return {};
   testing_support::MemorySource source(input);
   testing_support::MemorySink sink;
   testing_support::RecordingBar bar;
@@ -80,7 +240,6 @@ std::string Replay(std::span<const std::byte> input) {
   } catch (const std::exception& e) {
     return std::string("unexpected failure: ") + e.what();
   }
-  const Expected want = Model(input);
   if (got != want.outcome) return std::string("ended in ") + Name(got) + ", expected " + Name(want.outcome);
   if (got != Outcome::Done) return {};
   if (sink.data != want.output) return "output differs from the model";

@@ -22,7 +22,9 @@ class SilentBar final : public mapconv::ProgressBar {
 
 using Bytes = std::vector<std::byte>;
 
-enum class Outcome { Done, ShortRead, FormatError };
+// TooLarge: a run-length map whose output is too large to hold in memory;
+// Replay passes it over.
+enum class Outcome { Done, ShortRead, FormatError, TooLarge };
 
 struct Expected {
   Outcome outcome = Outcome::Done;

@@ -170,15 +170,22 @@ TEST(Halve, AnAbortAtARowStopsThereWithNothingMoreRead) {
 }
 
 TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
-  std::vector<BmpFields> broken(7);
+  std::vector<BmpFields> broken(12);
   broken[0].type[0] = 'X';
   broken[1].bitCount = 24;
-  broken[2].compression = 1;
-  broken[3].pixelOffset = 1074;
+  broken[2].compression = 3;  // bit fields
+  broken[3].pixelOffset = 1074;  // inside the palette
   broken[4].width = 0;
   broken[5].width = -4;
-  broken[6].bitCount = 4;
+  broken[6].bitCount = 2;
+  broken[7].compression = 1;  // run-length rows are never stored top-down
+  broken[7].height = -4;
+  broken[8].compression = 2;  // RLE4 at 8 bits
+  broken[9].coloursUsed = 257;
+  broken[10].infoSize = 66;
+  broken[11].pixelOffset = 1 << 20;  // past the end of the file
   for (const BmpFields& bmp : broken) {
+    SCOPED_TRACE(&bmp - broken.data());
     const Bytes in = MakeBmp(bmp);
     MemorySource source(in);
     MemorySink sink;

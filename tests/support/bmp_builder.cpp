@@ -1,5 +1,6 @@
 #include "tests/support/bmp_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace testing_support {
@@ -9,35 +10,186 @@ void Put(Bytes& out, std::uint32_t value, int size) {
   for (int i = 0; i < size; ++i) out.push_back(std::byte(value >> (8 * i)));
 }
 
+void PutAt(Bytes& out, std::size_t at, std::uint32_t value, int size) {
+  for (int i = 0; i < size && at + i < out.size(); ++i) out[at + i] = std::byte(value >> (8 * i));
+}
+
+bool Packed(const BmpFields& bmp) { return bmp.bitCount == 1 || bmp.bitCount == 4 || bmp.bitCount == 8; }
+
+std::int64_t Stride(const BmpFields& bmp) {
+  if (bmp.width <= 0) return 0;
+  const int bits = Packed(bmp) ? bmp.bitCount : 8;
+  return (std::int64_t{bmp.width} * bits + 31) / 32 * 4;
+}
+
+// Bit-packed rows, most significant bits first; past the width the
+// filler's bits, so a leak would show.
+void PutStoredRows(const BmpFields& bmp, Bytes& out) {
+  const int bits = Packed(bmp) ? bmp.bitCount : 8;
+  const int perByte = 8 / bits;
+  for (int y = 0; y < std::abs(bmp.height); ++y) {
+    for (std::int64_t k = 0; k < Stride(bmp); ++k) {
+      unsigned byte = 0;
+      for (int i = 0; i < perByte; ++i) {
+        const std::int64_t x = k * perByte + i;
+        const unsigned v = x < bmp.width ? bmp.pixel(static_cast<int>(x), y) : bmp.filler;
+        byte = byte << bits | (v & ((1u << bits) - 1));
+      }
+      out.push_back(std::byte(byte));
+    }
+  }
+}
+
+// A plain run-length encoder: runs of two or more equal pixels (RLE4: of a
+// repeating pair), literals of three or more, deltas over stretches of zeros
+// and over whole zero rows, end-of-line and end-of-bitmap.
+class RleEncoder {
+ public:
+  RleEncoder(const BmpFields& bmp, Bytes& out)
+      : bmp_(bmp), out_(out), four_(bmp.bitCount == 4), rows_(std::abs(bmp.height)) {}
+
+  void Encode() {
+    for (int y = 0; y < rows_;) {
+      if (ZerosFrom(0, y) == bmp_.width) {
+        int skip = 1;
+        while (y + skip < rows_ && ZerosFrom(0, y + skip) == bmp_.width) ++skip;
+        if (y + skip == rows_) break;
+        Code(0, 2);
+        Code(0, std::min(skip, 255));
+        y += std::min(skip, 255);
+        continue;
+      }
+      EncodeRow(y);
+      Code(0, 0);
+      ++y;
+    }
+    Code(0, 1);
+  }
+
+ private:
+  unsigned P(int x, int y) const { return bmp_.pixel(x, y) & (four_ ? 0x0F : 0xFF); }
+  void Code(unsigned a, unsigned b) {
+    out_.push_back(std::byte(a));
+    out_.push_back(std::byte(b));
+  }
+
+  int ZerosFrom(int x, int y) const {
+    int n = 0;
+    while (x + n < bmp_.width && P(x + n, y) == 0) ++n;
+    return n;
+  }
+
+  // Length of the run at x: equal pixels, or at 4 bits a repeating pair.
+  int RunFrom(int x, int y) const {
+    const int period = four_ ? 2 : 1;
+    int n = 1;
+    while (n < 255 && x + n < bmp_.width && (n < period || P(x + n, y) == P(x + n - period, y))) ++n;
+    return four_ && n == 2 && P(x, y) != P(x + 1, y) ? 1 : n;
+  }
+
+  void EncodeRow(int y) {
+    int x = 0;
+    while (x < bmp_.width) {
+      const int zeros = ZerosFrom(x, y);
+      if (zeros == bmp_.width - x) return;  // the end-of-line passes over them
+      if (zeros >= 2) {
+        const int step = std::min(zeros, 255);
+        Code(0, 2);
+        Code(static_cast<unsigned>(step), 0);
+        x += step;
+        continue;
+      }
+      const int run = RunFrom(x, y);
+      if (run >= 2) {
+        const unsigned pair = four_ ? P(x, y) << 4 | P(x + 1, y) : P(x, y);
+        Code(static_cast<unsigned>(run), pair);
+        x += run;
+        continue;
+      }
+      int n = 1;
+      while (n < 255 && x + n < bmp_.width && RunFrom(x + n, y) < 2 && ZerosFrom(x + n, y) < 2) ++n;
+      if (n < 3) {
+        Code(1, four_ ? P(x, y) << 4 : P(x, y));
+        ++x;
+        continue;
+      }
+      Literal(x, y, n);
+      x += n;
+    }
+  }
+
+  void Literal(int x, int y, int n) {
+    Code(0, static_cast<unsigned>(n));
+    const std::size_t start = out_.size();
+    for (int i = 0; i < n; i += four_ ? 2 : 1) {
+      const unsigned low = four_ && i + 1 < n ? P(x + i + 1, y) : 0;
+      out_.push_back(std::byte(four_ ? P(x + i, y) << 4 | low : P(x + i, y)));
+    }
+    if ((out_.size() - start) % 2 == 1) out_.push_back(std::byte{0});
+  }
+
+  const BmpFields& bmp_;
+  Bytes& out_;
+  const bool four_;
+  const int rows_;
+};
+
 }  // namespace
 
+Bytes EncodeRows(const BmpFields& bmp) {
+  Bytes rows;
+  if (bmp.compression == 1 || bmp.compression == 2) {
+    RleEncoder(bmp, rows).Encode();
+  } else {
+    PutStoredRows(bmp, rows);
+  }
+  return rows;
+}
+
 Bytes MakeBmp(const BmpFields& bmp) {
-  const std::int64_t rows = std::llabs(bmp.height);
-  const std::int64_t stride = bmp.width > 0 ? (bmp.width + 3) / 4 * 4 : 0;
+  const bool os2 = bmp.infoSize == 12;
+  const std::uint32_t entrySize = os2 ? 3 : 4;
+  const std::uint32_t offset = 14 + bmp.infoSize + bmp.paletteEntries * entrySize + bmp.gap;
+  const Bytes rows = EncodeRows(bmp);
+  const auto imageSize = static_cast<std::uint32_t>(rows.size());
+  const bool withProfile = bmp.infoSize == 124 && !bmp.profile.empty();
+
   Bytes out;
   out.push_back(std::byte(bmp.type[0]));
   out.push_back(std::byte(bmp.type[1]));
-  Put(out, static_cast<std::uint32_t>(1078 + stride * rows), 4);
+  Put(out, static_cast<std::uint32_t>(offset + imageSize + (withProfile ? bmp.profile.size() : 0)), 4);
   Put(out, 0, 4);  // reserved
-  Put(out, bmp.pixelOffset, 4);
-  Put(out, 40, 4);
-  Put(out, static_cast<std::uint32_t>(bmp.width), 4);
-  Put(out, static_cast<std::uint32_t>(bmp.height), 4);
-  Put(out, 1, 2);
-  Put(out, bmp.bitCount, 2);
-  Put(out, bmp.compression, 4);
-  Put(out, static_cast<std::uint32_t>(stride * rows), 4);
-  Put(out, 2835, 4);
-  Put(out, 2835, 4);
-  Put(out, 256, 4);
-  Put(out, 0, 4);
-  for (int i = 0; i < 256; ++i) Put(out, 0x00010203u * static_cast<std::uint32_t>(i) & 0x00FFFFFF, 4);
-  for (std::int64_t y = 0; y < rows; ++y) {
-    for (std::int64_t x = 0; x < stride; ++x) {
-      out.push_back(std::byte(x < bmp.width ? bmp.pixel(static_cast<int>(x), static_cast<int>(y))
-                                             : bmp.filler));
-    }
+  Put(out, bmp.pixelOffset.value_or(offset), 4);
+  Bytes info(bmp.infoSize);
+  PutAt(info, 0, bmp.infoSize, 4);
+  if (os2) {
+    PutAt(info, 4, static_cast<std::uint32_t>(bmp.width), 2);
+    PutAt(info, 6, static_cast<std::uint32_t>(bmp.height), 2);
+    PutAt(info, 8, 1, 2);
+    PutAt(info, 10, bmp.bitCount, 2);
+  } else {
+    PutAt(info, 4, static_cast<std::uint32_t>(bmp.width), 4);
+    PutAt(info, 8, static_cast<std::uint32_t>(bmp.height), 4);
+    PutAt(info, 12, 1, 2);
+    PutAt(info, 14, bmp.bitCount, 2);
+    PutAt(info, 16, bmp.compression, 4);
+    PutAt(info, 20, imageSize, 4);
+    PutAt(info, 24, 2835, 4);
+    PutAt(info, 28, 2835, 4);
+    PutAt(info, 32, bmp.coloursUsed.value_or(bmp.paletteEntries), 4);
   }
+  if (withProfile) {
+    PutAt(info, 56, 0x4D424544, 4);  // 'MBED'
+    PutAt(info, 112, offset + imageSize - 14, 4);
+    PutAt(info, 116, static_cast<std::uint32_t>(bmp.profile.size()), 4);
+  }
+  out.insert(out.end(), info.begin(), info.end());
+  for (std::uint32_t i = 0; i < bmp.paletteEntries; ++i) {
+    Put(out, 0x00010203u * i & 0x00FFFFFF, static_cast<int>(entrySize));
+  }
+  out.resize(out.size() + bmp.gap, std::byte{0xA5});
+  out.insert(out.end(), rows.begin(), rows.end());
+  if (withProfile) out.insert(out.end(), bmp.profile.begin(), bmp.profile.end());
   return out;
 }
 
