@@ -75,6 +75,8 @@ struct Shape {
   int width;
   int height;
   bool previousOutput;
+  std::uint16_t bitCount = 8;
+  std::uint32_t compression = 0;
 };
 
 // Returns the number of faults injected.
@@ -84,7 +86,10 @@ int InjectEveryFault(const Shape& shape) {
   testing_support::BmpFields layout;
   layout.width = shape.width;
   layout.height = shape.height;
-  layout.pixel = [](int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 3); };
+  layout.bitCount = shape.bitCount;
+  layout.compression = shape.compression;
+  layout.paletteEntries = 1u << shape.bitCount;
+  layout.pixel = [&](int x, int y) { return static_cast<std::uint8_t>((x * 7 + y * 3) % layout.paletteEntries); };
   testing_support::WriteAll(mapconv::InputFileName(""), testing_support::MakeBmp(layout));
   const Bytes previous{std::byte{'o'}, std::byte{'l'}, std::byte{'d'}};
   if (shape.previousOutput) testing_support::WriteAll(mapconv::OutputFileName(""), previous);
@@ -124,6 +129,9 @@ TEST(FaultInjection, EveryFailedOperationIsReportedAndLosesNothing) {
       {"small, no earlier output", 13, 9, false},
       {"output larger than one write", 4200, 1000, true},
       {"row larger than one read", 2100000, 3, true},
+      {"run-length rows, stream longer than one read", 3000, 800, true, 8, 1},
+      {"4 bits, run-length rows", 301, 40, true, 4, 2},
+      {"1 bit", 1001, 30, false, 1},
   };
   int injected = 0;
   for (const Shape& shape : shapes) injected += InjectEveryFault(shape);
