@@ -2,7 +2,7 @@
 # Times halfmap's core against the tools people use instead, on one generated
 # map whose input is in the page cache, and checks whose output equals ours.
 # Prints one table: median wall time of RUNS runs, peak memory, ratio to
-# halfmap; then the in-process benchmarks' medians (sizes 8192 and 16384).
+# halfmap (for the same map RLE8-encoded, to halfmap on that map); then the in-process benchmarks' medians (sizes 8192 and 16384).
 # Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +24,12 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/halfmap-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 in=$work/MAP29361206-1.BMP
 "$bin/halfmap-genmap" "$in" "$size" "$size"
-cat "$in" >/dev/null  # into the page cache
+# The same map with RLE8 rows, as ImageMagick and GraphicsMagick save it.
+rle=$work/rle
+mkdir -p "$rle"
+in_rle=$rle/MAP29361206-1.BMP
+"$bin/halfmap-genmap" "$in_rle" "$size" "$size" rle
+cat "$in" "$in_rle" >/dev/null  # into the page cache
 
 # Enough room for the whole map in memory, so ImageMagick neither refuses it
 # nor spills to disk; the system policy's limits only come down, so a policy
@@ -44,7 +49,7 @@ XML
 magick_limits=(-limit memory 16GiB -limit map 16GiB -limit area 16GP -limit width 1MP -limit height 1MP)
 
 declare -A cmd out
-names=(cat halfmap reference numpy imagemagick graphicsmagick)
+names=(cat halfmap reference numpy imagemagick graphicsmagick halfmap-rle imagemagick-rle)
 cmd[cat]="cat '$in'"
 out[cat]=/dev/null
 cmd[halfmap]="'$bin/halfmap-core' '$work'"
@@ -58,11 +63,15 @@ cmd[imagemagick]="MAGICK_CONFIGURE_PATH='$policy' convert ${magick_limits[*]} '$
 out[imagemagick]=$work/im.bmp
 cmd[graphicsmagick]="gm convert '$in' -sample 50% -compress none 'BMP3:$work/gm.bmp'"
 out[graphicsmagick]=$work/gm.bmp
+cmd[halfmap-rle]="'$bin/halfmap-core' '$rle'"
+out[halfmap-rle]=$rle/MAP29361206-2.BMP
+cmd[imagemagick-rle]="MAGICK_CONFIGURE_PATH='$policy' convert ${magick_limits[*]} '$in_rle' -sample 50% -compress none 'BMP3:$work/im-rle.bmp'"
+out[imagemagick-rle]=$work/im-rle.bmp
 
 available() {
   case $1 in
     numpy) "$py" -c "import numpy" 2>/dev/null ;;
-    imagemagick) command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick ;;
+    imagemagick | imagemagick-rle) command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick ;;
     graphicsmagick) command -v gm >/dev/null ;;
     *) true ;;
   esac
@@ -110,17 +119,21 @@ esac
 
 # Output checks against ours.
 declare -A same
-for name in reference numpy imagemagick graphicsmagick; do
+# The RLE8 map holds the same pixels, so its halving does too.
+for name in reference numpy imagemagick graphicsmagick halfmap-rle imagemagick-rle; do
   if [ -z "${wall[$name]:-}" ] || ! available numpy; then same[$name]="-"; continue; fi
-  same[$name]=$("$py" bench/compare_bmp.py "${out[halfmap]}" "${out[$name]}" 2>&1 | tr ' ' '/')
+  ours=${out[halfmap]}
+  [ "$name" = imagemagick-rle ] && ours=${out[halfmap-rle]}
+  same[$name]=$("$py" bench/compare_bmp.py "$ours" "${out[$name]}" 2>&1 | tr ' ' '/')
 done
 
 echo
-echo "map: ${size}x${size} 8-bit ($(($(stat -c %s "$in") / 1048576)) MiB), $runs runs each, $(date -u +%F), $(nproc) cores, $(uname -r)"
+echo "map: ${size}x${size} 8-bit ($(($(stat -c %s "$in") / 1048576)) MiB; RLE8 $(($(stat -c %s "$in_rle") / 1048576)) MiB), $runs runs each, $(date -u +%F), $(nproc) cores, $(uname -r)"
 printf '%-15s %10s %10s %12s  %s\n' tool "median s" "peak MiB" "x halfmap" "bytes/pixels/palette vs ours"
-base=${wall[halfmap]}
 for name in "${names[@]}"; do
   if [ -n "${status[$name]:-}" ]; then printf '%-15s %s\n' "$name" "${status[$name]}"; continue; fi
+  base=${wall[halfmap]}
+  [ "$name" = imagemagick-rle ] && base=${wall[halfmap-rle]}
   printf '%-15s %10.3f %10.1f %12.2f  %s\n' "$name" "${wall[$name]}" \
     "$(echo "${peak[$name]} / 1024" | bc -l)" "$(echo "${wall[$name]} / $base" | bc -l)" "${same[$name]:--}"
 done

@@ -40,7 +40,7 @@ std::array<std::uint8_t, 256> ShuffledIndices(SplitMix& random) {
   return order;
 }
 
-std::vector<unsigned char> Prefix(std::int32_t width, std::int32_t height, SplitMix& random) {
+std::vector<unsigned char> Prefix(std::int32_t width, std::int32_t height, bool rle, SplitMix& random) {
   const std::uint64_t stride = (static_cast<std::uint64_t>(width) + 3) / 4 * 4;
   const std::uint64_t image = stride * static_cast<std::uint64_t>(height);
   std::vector<unsigned char> out{'B', 'M'};
@@ -52,8 +52,8 @@ std::vector<unsigned char> Prefix(std::int32_t width, std::int32_t height, Split
   PutLe(out, static_cast<std::uint32_t>(height), 4);
   PutLe(out, 1, 2);
   PutLe(out, 8, 2);
-  PutLe(out, 0, 4);
-  PutLe(out, static_cast<std::uint32_t>(image), 4);
+  PutLe(out, rle ? 1 : 0, 4);
+  PutLe(out, static_cast<std::uint32_t>(image), 4);  // for run-length rows, patched at the end
   PutLe(out, 2835, 4);
   PutLe(out, 2835, 4);
   PutLe(out, 256, 4);
@@ -79,20 +79,69 @@ void FillRow(std::vector<unsigned char>& row, std::int32_t width, std::int32_t y
   }
 }
 
+// One row as RLE8 codes, as common writers make them: runs of two or more
+// equal pixels, literals of three or more, and an end-of-line.
+void EncodeRow(const std::vector<unsigned char>& row, std::int32_t width, std::vector<unsigned char>& out) {
+  out.clear();
+  const auto w = static_cast<std::size_t>(width);
+  auto runAt = [&](std::size_t x) {
+    std::size_t n = 1;
+    while (n < 255 && x + n < w && row[x + n] == row[x]) ++n;
+    return n;
+  };
+  for (std::size_t x = 0; x < w;) {
+    std::size_t n = runAt(x);
+    if (n >= 2) {
+      out.insert(out.end(), {static_cast<unsigned char>(n), row[x]});
+      x += n;
+      continue;
+    }
+    n = 1;
+    while (n < 255 && x + n < w && runAt(x + n) < 2) ++n;
+    if (n < 3) {
+      for (std::size_t i = 0; i < n; ++i) out.insert(out.end(), {1, row[x + i]});
+    } else {
+      out.insert(out.end(), {0, static_cast<unsigned char>(n)});
+      out.insert(out.end(), row.begin() + static_cast<std::ptrdiff_t>(x), row.begin() + static_cast<std::ptrdiff_t>(x + n));
+      if (n % 2 == 1) out.push_back(0);
+    }
+    x += n;
+  }
+  out.insert(out.end(), {0, 0});
+}
+
+bool PatchLe(std::FILE* file, long at, std::uint32_t value) {
+  std::vector<unsigned char> bytes;
+  PutLe(bytes, value, 4);
+  return std::fseek(file, at, SEEK_SET) == 0 && std::fwrite(bytes.data(), 1, 4, file) == 4;
+}
+
 }  // namespace
 
-void WriteMap(const std::filesystem::path& path, std::int32_t width, std::int32_t height) {
+void WriteMap(const std::filesystem::path& path, std::int32_t width, std::int32_t height, bool rle) {
   if (width <= 0 || height <= 0) throw std::runtime_error("map sizes must be positive");
   SplitMix random(static_cast<std::uint64_t>(width) << 32 | static_cast<std::uint32_t>(height));
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
   if (!file) throw std::runtime_error("cannot create " + path.string());
-  const auto prefix = Prefix(width, height, random);
+  const auto prefix = Prefix(width, height, rle, random);
   const auto palette = ShuffledIndices(random);
   std::vector<unsigned char> row((static_cast<std::size_t>(width) + 3) / 4 * 4, 0);
+  std::vector<unsigned char> codes;
+  std::uint64_t written = 0;
   bool ok = std::fwrite(prefix.data(), 1, prefix.size(), file.get()) == prefix.size();
   for (std::int32_t y = 0; ok && y < height; ++y) {
     FillRow(row, width, y, palette, random);
-    ok = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
+    if (rle) EncodeRow(row, width, codes);
+    const auto& out = rle ? codes : row;
+    ok = std::fwrite(out.data(), 1, out.size(), file.get()) == out.size();
+    written += out.size();
+  }
+  if (rle && ok) {
+    static const unsigned char kEnd[] = {0, 1};
+    ok = std::fwrite(kEnd, 1, 2, file.get()) == 2;
+    written += 2;
+    ok = ok && PatchLe(file.get(), 2, static_cast<std::uint32_t>(kPrefixSize + written)) &&
+         PatchLe(file.get(), 34, static_cast<std::uint32_t>(written));
   }
   if (!ok || std::fflush(file.get()) != 0) throw std::runtime_error("cannot write " + path.string());
 }

@@ -10,7 +10,8 @@
 
 namespace bench {
 
-// Writes a width x height map to path. Raises std::runtime_error on failure.
-void WriteMap(const std::filesystem::path& path, std::int32_t width, std::int32_t height);
+// Writes a width x height map to path, its rows RLE8-encoded when rle is
+// set. Raises std::runtime_error on failure.
+void WriteMap(const std::filesystem::path& path, std::int32_t width, std::int32_t height, bool rle = false);
 
 }  // namespace bench

@@ -89,7 +89,8 @@ void HalveStoredRows(ByteSource& source, const BmpLayout& layout, const OutputSh
 // Every row decoded, as the stream runs on; odd rows kept.
 void HalveRleRows(ByteSource& source, const BmpLayout& layout, const OutputShape& s, std::span<std::byte> chunk,
                   KeptPixels& out, ProgressBar& bar, const std::function<void()>& check) {
-  const Buffer pieces = Allocate((layout.width + 1) / 2 * 2, kPieces);
+  const auto slack = static_cast<std::int64_t>(RleRows::kSlack);
+  const Buffer pieces = Allocate((layout.width + 1) / 2 * 2 + slack, kPieces + slack);
   RleRows rows(source, layout, chunk, pieces.span());
   const RleRows::Emit keep = [&](std::span<const std::byte> piece) { out.PutIndices(piece); };
   ForEachRow(s, bar, check, [&](std::int64_t r) {

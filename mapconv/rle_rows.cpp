@@ -21,7 +21,7 @@ RleRows::RleRows(ByteSource& source, const BmpLayout& layout, std::span<std::byt
                  std::span<std::byte> pieces)
     : source_(source), read_(readBuffer), position_(layout.pixelOffset), end_(layout.fileSize),
       width_(layout.width), rows_(layout.height), nibbles_(layout.compression == Compression::Rle4),
-      pieces_(pieces) {}
+      pieces_(pieces.first(pieces.size() - kSlack)) {}
 
 void RleRows::NextRow(const Emit* emit) {
   emit_ = emit;
@@ -45,16 +45,21 @@ void RleRows::DecodeRow() {
   for (;;) {
     const unsigned count = Next();
     const unsigned code = Next();
+    if (count > 0 && !nibbles_) {  // the common case first
+      if (column + count > width_) Refuse();
+      FillTo(column);
+      Fill(static_cast<std::byte>(code), count);
+      column += count;
+      continue;
+    }
     if (count > 0 || code > kDelta) {
       const unsigned pixels = count > 0 ? count : code;
       if (column + pixels > width_) Refuse();
       FillTo(column);
       if (count == 0) {
         Literal(pixels);
-      } else if (nibbles_) {
-        FillPairs(code, pixels);
       } else {
-        Fill(static_cast<std::byte>(code), pixels);
+        FillPairs(code, pixels);
       }
       column += pixels;
       continue;
@@ -83,15 +88,29 @@ void RleRows::DecodeRow() {
 // Pixels stored as they are, padded to a 16-bit boundary in the stream.
 void RleRows::Literal(unsigned count) {
   const unsigned bytes = nibbles_ ? (count + 1) / 2 : count;
-  for (unsigned i = 0; i < bytes; ++i) {
-    const unsigned value = Next();
-    if (!nibbles_) {
-      Fill(static_cast<std::byte>(value), 1);
-    } else {
-      FillPairs(value, std::min(2u, count - 2 * i));
-    }
+  if (!nibbles_) {
+    CopyStream(count);
+  } else {
+    for (unsigned i = 0; i < bytes; ++i) FillPairs(Next(), std::min(2u, count - 2 * i));
   }
   if (bytes % 2 == 1) Next();
+}
+
+// count RLE8 pixels straight from the stream, a piece at a time.
+void RleRows::CopyStream(std::int64_t count) {
+  column_ += count;
+  while (count > 0) {
+    if (at_ == held_) Refill();
+    auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(held_ - at_)));
+    if (emit_ != nullptr) {
+      if (filled_ == pieces_.size()) Deliver();
+      n = std::min(n, pieces_.size() - filled_);
+      std::memcpy(pieces_.data() + filled_, read_.data() + at_, n);
+      filled_ += n;
+    }
+    at_ += n;
+    count -= static_cast<std::int64_t>(n);
+  }
 }
 
 // count pixels alternating between the high and the low nibble of pair.
@@ -105,11 +124,14 @@ void RleRows::FillPairs(unsigned pair, std::int64_t count) {
 void RleRows::Fill(std::byte value, std::int64_t count) {
   column_ += count;
   if (emit_ == nullptr) return;
+  // Runs are short: eight at a time into the slack past the pieces beats a
+  // call to memset.
+  const std::uint64_t word = 0x0101010101010101ull * std::to_integer<std::uint64_t>(value);
   while (count > 0) {
     if (filled_ == pieces_.size()) Deliver();
     const auto n = static_cast<std::size_t>(
         std::min<std::int64_t>(count, static_cast<std::int64_t>(pieces_.size() - filled_)));
-    std::memset(pieces_.data() + filled_, std::to_integer<int>(value), n);
+    for (std::size_t i = 0; i < n; i += sizeof word) std::memcpy(pieces_.data() + filled_ + i, &word, sizeof word);
     filled_ += n;
     count -= static_cast<std::int64_t>(n);
   }

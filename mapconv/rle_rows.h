@@ -20,8 +20,12 @@ class RleRows {
   // order; every piece but a row's last has an even length.
   using Emit = std::function<void(std::span<const std::byte>)>;
 
+  // Bytes at the end of the pieces buffer that runs may write past a piece.
+  static constexpr std::size_t kSlack = 8;
+
   // The stream runs from the layout's pixel offset to the end of the file.
-  // Both buffers belong to the caller; pieces is of even, non-zero size.
+  // Both buffers belong to the caller; pieces holds an even, non-zero
+  // number of bytes and kSlack more.
   RleRows(ByteSource& source, const BmpLayout& layout, std::span<std::byte> readBuffer,
           std::span<std::byte> pieces);
 
@@ -37,6 +41,7 @@ class RleRows {
  private:
   void DecodeRow();
   void Literal(unsigned count);
+  void CopyStream(std::int64_t count);
   void Fill(std::byte value, std::int64_t count);
   void FillPairs(unsigned pair, std::int64_t count);
   void FillTo(std::int64_t column);

@@ -18,8 +18,8 @@ struct Refused {};
 
 // Run-length maps whose output or row count passes these are not converted
 // in memory: a few bytes of stream can stand for gigabytes of pixels.
-constexpr std::int64_t kLargestOutput = std::int64_t{1} << 24;
-constexpr std::int64_t kMostRows = std::int64_t{1} << 20;
+constexpr std::int64_t kLargestOutput = std::int64_t{1} << 20;
+constexpr std::int64_t kMostRows = std::int64_t{1} << 16;
 
 // Little-endian fields of the input; reading past its end is a cut file.
 class Input {

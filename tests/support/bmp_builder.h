@@ -27,10 +27,10 @@ struct BmpFields {
   std::uint32_t compression = 0;
   std::uint32_t infoSize = 40;  // 12 writes the OS/2 1.x header
   std::uint32_t paletteEntries = 256;
-  std::optional<std::uint32_t> coloursUsed;  // the field; paletteEntries if unset
+  std::optional<std::uint32_t> coloursUsed{};  // the field; paletteEntries if unset
   std::uint32_t gap = 0;                     // bytes between palette and pixels
-  std::optional<std::uint32_t> pixelOffset;  // the field only; rows follow the gap
-  Bytes profile;  // with a 124-byte header: an embedded profile after the pixels
+  std::optional<std::uint32_t> pixelOffset{};  // the field only; rows follow the gap
+  Bytes profile{};  // with a 124-byte header: an embedded profile after the pixels
   char type[2] = {'B', 'M'};
 };
 
