@@ -40,6 +40,7 @@ class RleRows {
 
  private:
   void DecodeRow();
+  std::int64_t Runs8(std::int64_t column);
   void Literal(unsigned count);
   void CopyStream(std::int64_t count);
   void Fill(std::byte value, std::int64_t count);

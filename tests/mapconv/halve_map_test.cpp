@@ -143,6 +143,20 @@ TEST_F(HalveMapTest, ForeignBitmapsEndWithBitmapFormatError) {
   WriteAll(Input(), MakeBmp(bmp));
   EXPECT_EQ(Run(), "bitmap format error");
   ExpectUntouched({"MAP29361206-1.BMP"});
+
+  // A run-length stream found broken only after the output has begun.
+  bmp.bitCount = 8;
+  bmp.compression = 1;
+  bmp.height = 6;
+  Bytes broken = MakeBmp(bmp);
+  broken.resize(broken.size() - 4);  // row 5's end-of-line and the end
+  const Bytes tail = {std::byte{9}, std::byte{1}, std::byte{0}, std::byte{1}};  // a run past the row's end
+  broken.insert(broken.end(), tail.begin(), tail.end());
+  WriteAll(Input(), broken);
+  WriteAll(Output(), kOldOutput);
+  EXPECT_EQ(Run(), "bitmap format error");
+  EXPECT_EQ(ReadAll(Output()), kOldOutput);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
 }
 
 TEST_F(HalveMapTest, AnOutputThatCannotBeReplacedIsACreateFailureBeforeAnyWork) {

@@ -122,17 +122,25 @@ TEST(Halve, MatchesAPlainHalvingForManySizes) {
   Bytes noise(1 << 16);
   for (auto& b : noise) b = std::byte(random());
   // Widths around the row chunk size exercise rows read in several pieces.
+  // Run-length rows as well: wide ones fill more than one piece of decoded
+  // pixels.
   for (int width : {1, 2, 3, 9, 30, 31, 257, (1 << 20) - 1, (1 << 20) + 6}) {
     for (int height : {2, 3, 7, -4}) {
-      BmpFields bmp;
-      bmp.width = width;
-      bmp.height = height;
-      bmp.pixel = [&](int x, int y) {
-        return std::to_integer<std::uint8_t>(noise[(x * 131 + y * 7) % noise.size()]);
-      };
-      const Result r = HalveBytes(MakeBmp(bmp));
-      ASSERT_EQ(Rows(r.out), NaiveHalve(bmp)) << width << " x " << height;
-      EXPECT_EQ(U32At(r.out, 2), r.out.size());
+      for (std::uint32_t compression : {0u, 1u}) {
+        if (compression == 1 && height < 0) continue;
+        BmpFields bmp;
+        bmp.width = width;
+        bmp.height = height;
+        bmp.compression = compression;
+        // Stretches of noise and of runs 37 long.
+        bmp.pixel = [&](int x, int y) {
+          if ((x / 37) % 3 != 0) return static_cast<std::uint8_t>(x / 37 + y);
+          return std::to_integer<std::uint8_t>(noise[(x * 131 + y * 7) % noise.size()]);
+        };
+        const Result r = HalveBytes(MakeBmp(bmp));
+        ASSERT_EQ(Rows(r.out), NaiveHalve(bmp)) << width << " x " << height << ", compression " << compression;
+        EXPECT_EQ(U32At(r.out, 2), r.out.size());
+      }
     }
   }
 }
