@@ -31,9 +31,10 @@ class ByteSink {
 // palette bitmap that bmp_layout.h reads, at the same depth, uncompressed.
 // Calls check once before reading and once before every input row, and moves
 // the bar from empty to full over the rows. Raises EForceBreak("bitmap format
-// error") for inputs it does not read, before writing anything; EShortRead,
-// EShortWrite and EOutOfMemory untranslated; and whatever check or the bar
-// raise.
+// error") for layouts it does not read, decided from the headers before
+// anything is written, and for run-length rows that break the format;
+// EShortRead, EShortWrite and EOutOfMemory untranslated; and whatever check
+// or the bar raise.
 void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,
            const std::function<void()>& check);
 

@@ -50,7 +50,6 @@ void RleRows::DecodeRow() {
     if (count > 0 || code > kDelta) {
       const unsigned pixels = count > 0 ? count : code;
       if (column + pixels > width_) Refuse();
-      FillTo(column);
       if (count == 0) {
         Literal(pixels);
       } else if (nibbles_) {
