@@ -7,7 +7,7 @@
 namespace halfmap::cli {
 namespace {
 
-constexpr int kBarWidth = 24;
+constexpr int kBarWidth = 20;
 
 bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
 
