@@ -15,6 +15,8 @@ cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
 bash tools/test-wine.sh
+# The release built twice must match byte for byte, and its package install.
+bash tools/test-release.sh
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a
 # bounded fuzzing run over the bitmap reading and halving path.
