@@ -2,7 +2,8 @@
 # halfmap-cli's throughput with more jobs: four folders of three 4096 x 4096
 # maps (192 MiB of input, in the page cache), converted at -j 1, 2 and 4.
 # Prints the median wall time of RUNS runs, input MiB/s, the speed-up over
-# -j 1, and peak memory in all and per running conversion (/usr/bin/time).
+# -j 1, the CPU used (100 % is one core), and peak memory in all and per
+# running conversion (/usr/bin/time).
 # Wall time is taken by the shell, as /usr/bin/time counts in 10 ms steps.
 # Usage: bash bench/cli_bench.sh   (RUNS=5 by default)
 set -euo pipefail
@@ -30,21 +31,22 @@ input_mib=$(du -cm --apparent-size "$work"/area*/*1.BMP | tail -1 | cut -f1)
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '| jobs | median s | MiB/s | × -j 1 | peak MiB | peak MiB per conversion |\n'
-printf '|---:|---:|---:|---:|---:|---:|\n'
+printf '| jobs | median s | MiB/s | × -j 1 | CPU %% | peak MiB | peak MiB per conversion |\n'
+printf '|---:|---:|---:|---:|---:|---:|---:|\n'
 base=
 for jobs in 1 2 4; do
   : >"$work/times"
   for _ in $(seq "$runs"); do
     rm -f "$work"/area*/*2.BMP  # every run writes new files
     start=$EPOCHREALTIME
-    /usr/bin/time -f '%M' -o "$work/one" "$cli" -q -j "$jobs" "${folders[@]}" >/dev/null
+    /usr/bin/time -f '%M %P' -o "$work/one" "$cli" -q -j "$jobs" "${folders[@]}" >/dev/null
     echo "$(bc <<<"$EPOCHREALTIME - $start") $(cat "$work/one")" >>"$work/times"
   done
   seconds=$(cut -d' ' -f1 "$work/times" | median)
   peak_kib=$(cut -d' ' -f2 "$work/times" | sort -g | tail -1)
+  cpu=$(cut -d' ' -f3 "$work/times" | tr -d % | median)
   base=${base:-$seconds}
-  awk -v j="$jobs" -v s="$seconds" -v b="$base" -v m="$input_mib" -v k="$peak_kib" \
-    'BEGIN { printf "| %d | %.3f | %.0f | %.2f | %.1f | %.1f |\n", j, s, m / s, b / s, k / 1024, k / 1024 / j }'
+  awk -v j="$jobs" -v s="$seconds" -v b="$base" -v m="$input_mib" -v k="$peak_kib" -v c="$cpu" \
+    'BEGIN { printf "| %d | %.3f | %.0f | %.2f | %d | %.1f | %.1f |\n", j, s, m / s, b / s, c, k / 1024, k / 1024 / j }'
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
