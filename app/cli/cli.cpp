@@ -94,7 +94,7 @@ void Convert(Job& job) {
     report.error = ErrorBoxText(e.what());
   } catch (...) {
     report.status = Status::Failed;
-    report.error = "unknown error";
+    report.error = ErrorBoxText("unknown error");
   }
   job.running = false;
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
