@@ -234,7 +234,7 @@ int ConvertAll(const Options& options, Console& console) {
 
 }  // namespace
 
-void RequestInterrupt() noexcept { gInterrupted.store(true, std::memory_order_relaxed); }
+bool RequestInterrupt() noexcept { return !gInterrupted.exchange(true, std::memory_order_relaxed); }
 
 int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
   try {

@@ -28,8 +28,10 @@ class Console {
 };
 
 // Safe in a signal handler: running conversions stop at their next row, as
-// an Abort in the window does, and no other conversion starts.
-void RequestInterrupt() noexcept;
+// an Abort in the window does, and no other conversion starts. Returns false
+// when an interrupt was already requested, so a second one can end the
+// program at once.
+bool RequestInterrupt() noexcept;
 
 // The exit status is one of ExitStatus.
 int RunCli(const std::vector<std::filesystem::path>& args, Console& console);

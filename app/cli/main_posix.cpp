@@ -34,7 +34,13 @@ class PosixConsole final : public halfmap::cli::Console {
   }
 };
 
-void OnSignal(int) { halfmap::cli::RequestInterrupt(); }
+// The first signal stops the run as Abort does; a second one, for a run
+// that cannot reach its next row, ends the program the default way.
+void OnSignal(int signal) {
+  if (halfmap::cli::RequestInterrupt()) return;
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
 
 void CatchInterrupts() {
   struct sigaction action {};

@@ -50,8 +50,8 @@ class Win32Console final : public halfmap::cli::Console {
 
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  halfmap::cli::RequestInterrupt();
-  return TRUE;
+  // A second press is left to the default handler, which ends the program.
+  return halfmap::cli::RequestInterrupt() ? TRUE : FALSE;
 }
 
 }  // namespace
