@@ -82,8 +82,18 @@ void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()
 
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check) {
+  HalveMapIn(AppFolder(), suffix, bar, check);
+}
+
+void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, ProgressBar& bar,
+                const std::function<void()>& check) {
   // Naming failures are no file failures and pass through as they are.
-  const MapNames names{InputFileName(suffix), OutputFileName(suffix), ScratchFileName(suffix)};
+  HalveFile(InputFileName(folder, suffix), OutputFileName(folder, suffix), bar, check);
+}
+
+void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
+               ProgressBar& bar, const std::function<void()>& check) {
+  const MapNames names{input, output, ScratchFileFor(output)};
   // Files are closed and the scratch file removed before any of these leave.
   try {
     Convert(names, bar, check);

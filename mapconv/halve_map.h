@@ -3,6 +3,7 @@
 // bar and a check that may abort; nothing else of the window is needed.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string_view>
@@ -35,7 +36,18 @@ class ProgressBar {
 // Raises EForceBreak for the expected failures and aborts (check's own
 // EForceBreak passes through), ECreateFailure when the output cannot be
 // replaced, and lets anything else through unchanged.
+// Every entry may run on several threads at once, each call on its own files.
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check);
+
+// HalveMap for the variant's map in any folder; HalveMap itself uses the
+// executable's folder.
+void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, ProgressBar& bar,
+                const std::function<void()>& check);
+
+// Converts one bitmap given by name, with HalveMap's scratch file
+// (ScratchFileFor(output)), replacement and failures.
+void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
+               ProgressBar& bar, const std::function<void()>& check);
 
 }  // namespace mapconv

@@ -8,8 +8,11 @@ namespace {
 
 constexpr std::string_view kStem = "MAP29361206-";
 
-std::filesystem::path MapFileName(std::string_view suffix, std::string_view tail) {
-  std::filesystem::path name = AppFolder();
+std::filesystem::path MapFileName(const std::filesystem::path& folder, std::string_view suffix,
+                                  std::string_view tail) {
+  std::filesystem::path name = folder;
+  // Names are built by appending, so a folder needs its separator.
+  if (name.has_filename()) name += std::filesystem::path::preferred_separator;
   name += kStem;
   name += suffix;
   name += tail;
@@ -33,15 +36,31 @@ std::filesystem::path AppFolder() {
 }
 
 std::filesystem::path InputFileName(std::string_view suffix) {
-  return MapFileName(suffix, "1.BMP");
+  return InputFileName(AppFolder(), suffix);
 }
 
 std::filesystem::path OutputFileName(std::string_view suffix) {
-  return MapFileName(suffix, "2.BMP");
+  return OutputFileName(AppFolder(), suffix);
 }
 
 std::filesystem::path ScratchFileName(std::string_view suffix) {
-  return OutputFileName(suffix) += ".tmp";
+  return ScratchFileName(AppFolder(), suffix);
+}
+
+std::filesystem::path InputFileName(const std::filesystem::path& folder, std::string_view suffix) {
+  return MapFileName(folder, suffix, "1.BMP");
+}
+
+std::filesystem::path OutputFileName(const std::filesystem::path& folder, std::string_view suffix) {
+  return MapFileName(folder, suffix, "2.BMP");
+}
+
+std::filesystem::path ScratchFileName(const std::filesystem::path& folder, std::string_view suffix) {
+  return ScratchFileFor(OutputFileName(folder, suffix));
+}
+
+std::filesystem::path ScratchFileFor(const std::filesystem::path& output) {
+  return std::filesystem::path(output) += ".tmp";
 }
 
 bool present(const std::filesystem::path& path) noexcept {

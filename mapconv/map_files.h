@@ -28,6 +28,15 @@ std::filesystem::path OutputFileName(std::string_view suffix);
 // output name with ".tmp" appended.
 std::filesystem::path ScratchFileName(std::string_view suffix);
 
+// The same names in any folder, with or without its trailing separator; an
+// empty folder gives names relative to the current directory.
+std::filesystem::path InputFileName(const std::filesystem::path& folder, std::string_view suffix);
+std::filesystem::path OutputFileName(const std::filesystem::path& folder, std::string_view suffix);
+std::filesystem::path ScratchFileName(const std::filesystem::path& folder, std::string_view suffix);
+
+// Where a conversion to output is written first: output + ".tmp".
+std::filesystem::path ScratchFileFor(const std::filesystem::path& output);
+
 // True when the path names a file (not a directory) whose last-write time in
 // local time lies from 1980-01-01 to 2107-12-31. Where names are
 // case-sensitive, a file in the same folder whose name matches ignoring ASCII

@@ -1,14 +1,20 @@
 #include "mapconv/test_hooks.h"
 
+#include <atomic>
+
 namespace mapconv::hooks {
 namespace {
-FaultHook gFaultHook = nullptr;
+// Atomic, as conversions may run on several threads while a test sets it.
+std::atomic<FaultHook> gFaultHook = nullptr;
 std::filesystem::path gAppFolder;
 }  // namespace
 
-void SetFaultHook(FaultHook hook) noexcept { gFaultHook = hook; }
+void SetFaultHook(FaultHook hook) noexcept { gFaultHook.store(hook, std::memory_order_relaxed); }
 
-bool Fails(Op op) noexcept { return gFaultHook != nullptr && gFaultHook(op); }
+bool Fails(Op op) noexcept {
+  const FaultHook hook = gFaultHook.load(std::memory_order_relaxed);
+  return hook != nullptr && hook(op);
+}
 
 void SetAppFolder(const std::filesystem::path& folder) {
   gAppFolder = folder;

@@ -17,7 +17,8 @@ using FaultHook = bool (*)(Op);
 void SetFaultHook(FaultHook hook) noexcept;
 bool Fails(Op op) noexcept;
 
-// An empty path restores the executable's folder.
+// An empty path restores the executable's folder. Set it only while no
+// conversion runs; conversions read it without a lock.
 void SetAppFolder(const std::filesystem::path& folder);
 const std::filesystem::path& AppFolderOverride() noexcept;
 

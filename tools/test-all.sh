@@ -7,12 +7,16 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 # The Qt window and its tests, which render Japanese text without a screen.
 bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
+# halfmap-cli's end-to-end test drives it from Python and slows reads with strace.
+bash tools/install-deps.sh python3 strace
 
 # tools/run.sh configures the same folder without tests.
 cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
 bash tools/test-wine.sh
+# The release built twice must match byte for byte, and its package install.
+bash tools/test-release.sh
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a
 # bounded fuzzing run over the bitmap reading and halving path.

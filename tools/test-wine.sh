@@ -2,7 +2,8 @@
 # End-to-end tests of the Windows executable under Wine on a virtual X
 # display: builds the shipped 32-bit halfmap.exe, checks its import table,
 # then drives a Windows build through every scenario with wine_driver and
-# compares the files it wrote with what the Linux core writes.
+# compares the files it wrote with what the Linux core writes. halfmap-cli.exe
+# gets the same import check and converts folders given as arguments.
 #
 # The shipped build is tested itself where this machine can run 32-bit
 # programs; where it cannot (a kernel without 32-bit support), the same
@@ -63,18 +64,20 @@ cmake --build --preset release --target wine_maps -j2
 maps=$root/build/release/tests/windows/wine_maps
 
 # --- The shipped executable's form ------------------------------------------
-check_imports() {
+shipped_cli=$root/build/windows/app/cli/halfmap-cli.exe
+check_imports() {  # executable, subsystem number, its name
   local dump allowed='^(kernel32|user32|gdi32|comctl32|msvcrt)\.dll$' status=0 dll
-  dump=$(i686-w64-mingw32-objdump -p "$shipped")
+  dump=$(i686-w64-mingw32-objdump -p "$1")
   grep -q 'file format pei-i386' <<<"$dump" || { echo "  not a PE32 i386 image"; status=1; }
-  grep -qE 'Subsystem[[:space:]]+00000002' <<<"$dump" || { echo "  not a GUI program"; status=1; }
+  grep -qE "Subsystem[[:space:]]+0000000$2" <<<"$dump" || { echo "  not a $3 program"; status=1; }
   while read -r dll; do
     if grep -qiE "$allowed" <<<"$dll"; then echo "  imports $dll"; else echo "  imports $dll: not a system DLL"; status=1; fi
   done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump")
   return $status
 }
 set +e
-check_imports; record "halfmap.exe is a PE32 GUI program importing only system DLLs" $?
+check_imports "$shipped" 2 GUI; record "halfmap.exe is a PE32 GUI program importing only system DLLs" $?
+check_imports "$shipped_cli" 3 console; record "halfmap-cli.exe is a PE32 console program importing only system DLLs" $?
 set -e
 
 # --- Which build runs under this machine's Wine -------------------------------
@@ -84,6 +87,7 @@ if runs_32bit; then
   export WINEARCH=win32
   wine=(wine)
   exe=$shipped
+  cli=$shipped_cli
   driver=$root/build/windows/tests/windows/driver/wine_driver.exe
 else
   echo "This kernel cannot run 32-bit programs, so 32-bit Wine cannot start:"
@@ -93,6 +97,7 @@ else
   export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
   wine=(/usr/lib/wine/wine64)
   exe=$root/build/windows-x64/app/win32/halfmap.exe
+  cli=$root/build/windows-x64/app/cli/halfmap-cli.exe
   driver=$root/build/windows-x64/tests/windows/driver/wine_driver.exe
 fi
 
@@ -210,6 +215,40 @@ refused_with() {  # driver scenario, then how the output is kept from being repl
 case_held() { refused_with held; }
 case_read_only() { refused_with read-only; }
 
+# halfmap-cli.exe is given the folder as an argument and stays outside it.
+cli_in() {  # folder, then halfmap-cli.exe's arguments before the folder
+  local d=$1; shift
+  new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP
+  rm "$d/unused.exe"
+  set +e
+  "${wine[@]}" "$cli" "$@" "$(winpath "$d")" >"$work/cli.out" 2>"$work/cli.err"
+  cli_status=$?
+  set -e
+  sed 's/^/  stdout: /' "$work/cli.out"; sed 's/^/  stderr: /' "$work/cli.err"
+}
+case_cli_japanese_folder() {
+  local d=$work/cases/cli-地図表 status=0
+  LC_ALL=C.UTF-8 cli_in "$d" -j 2
+  [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status"; status=1; }
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  grep -qF 'cli-地図表\MAP29361206-X1.BMP -> ' "$work/cli.out" || { echo "  FAIL  no line for the X-ray map"; status=1; }
+  return $status
+}
+case_cli_refused() {
+  local d=$work/cases/cli-refused status=0
+  mkdir -p "$d"; old_output "$d" NS2.BMP; cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"
+  chmod a-w "$d/MAP29361206-NS2.BMP"
+  cli_in "$d" -q
+  [ "$cli_status" -eq 1 ] || { echo "  FAIL  exit status $cli_status, not 1"; status=1; }
+  grep -qF "MAP29361206-NS1.BMP: ファイル $(winpath "$d")\MAP29361206-NS2.BMP を作成できません." "$work/cli.err" ||
+    { echo "  FAIL  not the create-failure message"; status=1; }
+  same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
+  for out in 2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+
 scenario() {  # description, function
   echo "== $1"
   local status=0
@@ -229,6 +268,8 @@ scenario "a quit message during a run waits for the run" case_quit_during_run
 scenario "output held open by another program: error box" case_held
 scenario "read-only output: error box" case_read_only
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
+scenario "halfmap-cli.exe converts a folder named cli-地図表 given as an argument" case_cli_japanese_folder
+scenario "halfmap-cli.exe: a read-only output fails that map alone, exit status 1" case_cli_refused
 set -e
 
 if [ -n "${HALFMAP_SCREENSHOT:-}" ]; then

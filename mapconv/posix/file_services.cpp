@@ -172,7 +172,8 @@ void Replace(const std::filesystem::path& from, const std::filesystem::path& to)
   }
   // Make the new name itself durable; a folder that cannot be synced still
   // holds a complete file under one name or the other.
-  File folder(Retry([&] { return ::open(to.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  const std::filesystem::path parent = to.has_parent_path() ? to.parent_path() : ".";
+  File folder(Retry([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
   if (folder) ::fsync(Fd(folder));
 }
 

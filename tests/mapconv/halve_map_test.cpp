@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "mapconv/map_files.h"
 #include "tests/support/bmp_builder.h"
@@ -110,6 +111,35 @@ TEST_F(HalveMapTest, AnAbortKeepsTheEarlierOutputWhole) {
     EXPECT_EQ(ReadAll(Output()), kOldOutput);
     ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
   }
+}
+
+TEST_F(HalveMapTest, OtherFoldersAndNamedFilesConvertAsTheAppFolderDoes) {
+  PutInput(37, 23);
+  ASSERT_EQ(Run(), "");
+  const Bytes expected = ReadAll(Output());
+
+  // Each thread converts a folder of its own, and one more a named file.
+  const std::filesystem::path other = folder_ / "others";
+  std::vector<std::filesystem::path> folders;
+  for (int i = 0; i < 4; ++i) {
+    folders.push_back(other / std::to_string(i));
+    std::filesystem::create_directories(folders.back());
+    std::filesystem::copy_file(Input(), mapconv::InputFileName(folders.back(), ""));
+  }
+  std::vector<std::thread> threads;
+  for (const auto& folder : folders) {
+    threads.emplace_back([&folder] {
+      RecordingBar bar;
+      mapconv::HalveMapIn(folder, "", bar, [] {});
+    });
+  }
+  RecordingBar bar;
+  mapconv::HalveFile(Input(), other / "named.bmp", bar, [] {});
+  for (auto& thread : threads) thread.join();
+
+  for (const auto& folder : folders) EXPECT_EQ(ReadAll(mapconv::OutputFileName(folder, "")), expected);
+  EXPECT_EQ(ReadAll(other / "named.bmp"), expected);
+  EXPECT_FALSE(std::filesystem::exists(other / "named.bmp.tmp"));
 }
 
 TEST_F(HalveMapTest, InputsThatCannotBeOpenedEndWithFileOpenError) {

@@ -45,6 +45,13 @@ TEST(MapFiles, NamesAreBuiltBesideTheExecutable) {
   EXPECT_EQ(mapconv::ScratchFileName("").string(), base + "2.BMP.tmp");
 }
 
+TEST(MapFiles, NamesInAnyFolderGainASeparatorOnlyWhereTheyLackOne) {
+  EXPECT_EQ(mapconv::InputFileName("maps", "NS").string(), "maps/MAP29361206-NS1.BMP");
+  EXPECT_EQ(mapconv::OutputFileName("maps/", "X").string(), "maps/MAP29361206-X2.BMP");
+  EXPECT_EQ(mapconv::ScratchFileName("", "").string(), "MAP29361206-2.BMP.tmp");
+  EXPECT_EQ(mapconv::ScratchFileFor("out/small.bmp").string(), "out/small.bmp.tmp");
+}
+
 TEST(MapFiles, PresenceNeedsARegularFileWithADateTheOldClockCanHold) {
   TempFolder folder;
   const auto file = folder / "MAP29361206-1.BMP";

@@ -1,0 +1,39 @@
+// halfmap-cli after its entry point: parses the command line, converts the
+// maps of every folder given (or the one bitmap of -o) over the mapconv
+// core, and reports on the console the entry point provides.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace halfmap::cli {
+
+enum ExitStatus : int {
+  kConverted = 0,
+  kSomeFailed = 1,
+  kUsage = 2,
+  kNothingToConvert = 3,
+  kInterrupted = 130,
+};
+
+// Where the text goes; each platform's entry point provides one.
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual void Out(std::string_view utf8) = 0;
+  virtual void Err(std::string_view utf8) = 0;
+  // Columns of stderr when it is a terminal that can show progress, else 0.
+  virtual int ErrTerminalColumns() = 0;
+};
+
+// Safe in a signal handler: running conversions stop at their next row, as
+// an Abort in the window does, and no other conversion starts. Returns false
+// when an interrupt was already requested, so a second one can end the
+// program at once.
+bool RequestInterrupt() noexcept;
+
+// The exit status is one of ExitStatus.
+int RunCli(const std::vector<std::filesystem::path>& args, Console& console);
+
+}  // namespace halfmap::cli

@@ -1,0 +1,24 @@
+// Runs a list of jobs on a few threads and hands their results on in list
+// order, whatever order they finish in.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace halfmap::cli {
+
+struct JobCallbacks {
+  // Does job i on a worker thread; must not throw.
+  std::function<void(std::size_t)> run;
+  // Called for each job that ran, in index order, one call at a time, on
+  // whichever worker completed the prefix.
+  std::function<void(std::size_t)> finish;
+  // Asked before each job is taken; true leaves the remaining jobs unstarted.
+  std::function<bool()> stop;
+};
+
+// Runs jobs 0..count-1, taken in index order by up to workers threads, and
+// returns when every started job has finished. Returns how many started.
+std::size_t RunJobs(std::size_t count, int workers, const JobCallbacks& callbacks);
+
+}  // namespace halfmap::cli

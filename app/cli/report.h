@@ -1,0 +1,44 @@
+// What halfmap-cli prints about each map: a text line or a JSON line on
+// stdout, and the error line on stderr. Every string returned is UTF-8 and
+// ends with a newline.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace halfmap::cli {
+
+enum class Status { Converted, Failed, Aborted };
+
+struct Size {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+
+struct MapReport {
+  std::filesystem::path input;
+  std::filesystem::path output;
+  Status status = Status::Converted;
+  std::string error;          // the message as the window shows it; empty when converted
+  std::optional<Size> size;   // of the input, when its header could be read
+  std::optional<Size> outSize;
+  double seconds = 0;
+};
+
+// "IN -> OUT  WxH -> W2xH2  0.42 s"; sizes it does not know are shown as "?".
+std::string TextLine(const MapReport& report);
+
+// One JSON object with the keys input, output, status, error, width, height,
+// out_width, out_height and seconds; unknown values are null.
+std::string JsonLine(const MapReport& report);
+
+// "halfmap-cli: IN: message".
+std::string ErrorLine(const MapReport& report);
+
+// Width and height of the bitmap at path, from its header, whatever its
+// layout; nullopt when it cannot be read. Heights are given without sign.
+std::optional<Size> BitmapSize(const std::filesystem::path& path) noexcept;
+
+}  // namespace halfmap::cli

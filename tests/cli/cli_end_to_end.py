@@ -1,0 +1,226 @@
+"""halfmap-cli end to end: the real program on real folders.
+
+usage: cli_end_to_end.py HALFMAP_CLI WINE_MAPS
+
+WINE_MAPS writes small test maps and converts folders with the core's
+HalveMap, as the window does, for the expected outputs. Slow reads are made
+with strace's fault injection, so interruption and progress are seen while a
+map is surely running, without any hook in the program.
+"""
+import json
+import os
+import pty
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+CLI, WINE_MAPS = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+NAMES = ["MAP29361206-1.BMP", "MAP29361206-NS1.BMP", "MAP29361206-X1.BMP"]
+OUTPUTS = ["MAP29361206-2.BMP", "MAP29361206-NS2.BMP", "MAP29361206-X2.BMP"]
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run(args, cwd, **kwargs):
+    return subprocess.run([CLI, *args], cwd=cwd, capture_output=True, **kwargs)
+
+
+def slowed(folder, suffix, calls, delay_us=200000):
+    """strace prefix that delays the first reads of one input by delay_us each."""
+    return ["strace", "-f", "-qq", "-o", "/dev/null", "-P", os.path.join(folder, f"MAP29361206-{suffix}1.BMP"),
+            "-e", "trace=pread64", "-e", f"inject=pread64:delay_enter={delay_us}:when=1..{calls}"]
+
+
+def traced_env():
+    """The environment for a run under strace: LeakSanitizer cannot work under
+    ptrace, so a sanitizer build leaves leak checking to the other runs."""
+    env = dict(os.environ)
+    env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
+    return env
+
+
+def traced_child(strace_pid):
+    """The program strace started, once it runs (strace also forks short-lived
+    children of its own at start, to probe what ptrace offers)."""
+    for _ in range(1000):
+        try:
+            with open(f"/proc/{strace_pid}/task/{strace_pid}/children") as f:
+                children = f.read().split()
+            for child in children:
+                with open(f"/proc/{child}/cmdline", "rb") as f:
+                    if f.read().split(b"\0")[0] == CLI.encode():
+                        return int(child)
+        except FileNotFoundError:
+            pass
+        time.sleep(0.005)
+    raise AssertionError("strace started nothing")
+
+
+class CliEndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="halfmap-cli.")
+        self.addCleanup(shutil.rmtree, self.work)
+        # Odd sizes, so row filler and the odd last row are exercised.
+        self.sets = {}
+        for name, variants in (("all", "NSX"), ("normal", "N")):
+            src = os.path.join(self.work, "sets", name)
+            os.makedirs(src)
+            subprocess.run([WINE_MAPS, "small", src, variants], check=True)
+            expected = os.path.join(self.work, "expected", name)
+            shutil.copytree(src, expected)
+            subprocess.run([WINE_MAPS, "convert", expected], check=True)
+            self.sets[name] = (src, expected)
+
+    def folder(self, set_name, name):
+        path = os.path.join(self.work, name)
+        shutil.copytree(self.sets[set_name][0], path)
+        return path
+
+    def assert_converted(self, folder, set_name, outputs=OUTPUTS):
+        expected = self.sets[set_name][1]
+        for out in outputs:
+            if os.path.exists(os.path.join(expected, out)):
+                self.assertEqual(read(os.path.join(folder, out)), read(os.path.join(expected, out)), out)
+        self.assertEqual([n for n in os.listdir(folder) if n.endswith(".tmp")], [])
+
+    def test_folders_convert_as_the_window_does_with_any_number_of_jobs(self):
+        results = {}
+        for jobs in ("1", "2"):
+            # The same relative names in each run, so the lines can be compared.
+            cwd = os.path.join(self.work, f"j{jobs}")
+            a, b = self.folder("all", f"j{jobs}/a"), self.folder("normal", f"j{jobs}/地図")
+            text = run(["-j", jobs, "a", "地図", "a/"], cwd=cwd)  # a repeated folder converts once
+            self.assertEqual(text.returncode, 0, text.stderr)
+            self.assertEqual(text.stderr, b"")
+            self.assert_converted(a, "all")
+            self.assert_converted(b, "normal")
+            lines = text.stdout.decode().splitlines()
+            self.assertEqual(lines[0].rsplit("  ", 1)[0], f"a/{NAMES[0]} -> a/{OUTPUTS[0]}  37x23 -> 18x11")
+            results[f"text{jobs}"] = [line.rsplit("  ", 1)[0] for line in lines]
+
+            as_json = run(["-j", jobs, "--json", "a", "地図"], cwd=cwd)
+            self.assertEqual(as_json.returncode, 0, as_json.stderr)
+            self.assert_converted(a, "all")
+            records = [json.loads(line) for line in as_json.stdout.decode().splitlines()]
+            self.assertEqual([r["input"] for r in records], [f"a/{n}" for n in NAMES] + [f"地図/{NAMES[0]}"])
+            self.assertEqual({r["status"] for r in records}, {"converted"})
+            self.assertEqual([(r["width"], r["height"], r["out_width"], r["out_height"]) for r in records],
+                             [(37, 23, 18, 11), (64, 48, 32, 24), (5, 5, 2, 2), (37, 23, 18, 11)])
+            self.assertTrue(all(r["error"] is None and r["seconds"] >= 0 for r in records))
+            results[f"json{jobs}"] = [{k: v for k, v in r.items() if k != "seconds"} for r in records]
+        self.assertEqual(len(results["text1"]), 4)
+        self.assertEqual(results["text1"], results["text2"])
+        self.assertEqual(results["json1"], results["json2"])
+
+        # The current folder when none is given, and one named bitmap with -o.
+        here = self.folder("all", "here")
+        self.assertEqual(run([], cwd=here).returncode, 0)
+        self.assert_converted(here, "all")
+        one = run(["-o", "out/small.bmp", f"here/{NAMES[1]}"], cwd=self.work)
+        self.assertEqual(one.returncode, 1)  # no folder "out"
+        os.mkdir(os.path.join(self.work, "out"))
+        one = run(["-q", "-o", "out/small.bmp", f"here/{NAMES[1]}"], cwd=self.work)
+        self.assertEqual(one.returncode, 0, one.stderr)
+        self.assertEqual(read(os.path.join(self.work, "out/small.bmp")), read(os.path.join(here, OUTPUTS[1])))
+
+    def test_a_refused_map_fails_alone_with_the_windows_message(self):
+        a = self.folder("all", "refused")
+        old = os.path.join(a, OUTPUTS[1])
+        with open(old, "wb") as f:
+            f.write(b"an earlier output")
+        os.chmod(old, 0o444)
+        result = run(["--json", a], cwd=self.work)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         f"halfmap-cli: {a}/{NAMES[1]}: ファイル {a}/{OUTPUTS[1]} を作成できません.\n")
+        records = [json.loads(line) for line in result.stdout.decode().splitlines()]
+        self.assertEqual([r["status"] for r in records], ["converted", "failed", "converted"])
+        self.assertEqual(records[1]["error"], f"ファイル {a}/{OUTPUTS[1]} を作成できません.")
+        self.assertIsNone(records[1]["out_width"])
+        self.assertEqual(read(old), b"an earlier output")
+        self.assert_converted(a, "all", [OUTPUTS[0], OUTPUTS[2]])
+
+    def test_usage_errors_and_nothing_to_convert_convert_nothing(self):
+        a = self.folder("all", "untouched")
+        empty = os.path.join(self.work, "empty")
+        os.mkdir(empty)
+        for args in (["-x", a], ["-j", "0", a], ["-j", a], [a, "missing"], [a, f"{a}/{NAMES[0]}"],
+                     ["-o", "x.bmp", a, a]):
+            result = run(args, cwd=self.work)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(b"usage: halfmap-cli", result.stderr)
+            self.assertEqual(sorted(os.listdir(a)), NAMES)
+        for args, cwd in (([empty], self.work), ([], empty), (["-o", "x.bmp", "missing.bmp"], empty)):
+            result = run(args, cwd=cwd)
+            self.assertEqual(result.returncode, 3, args)
+            self.assertTrue(result.stderr.startswith(b"halfmap-cli: "), result.stderr)
+        self.assertEqual(os.listdir(empty), [])
+        self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
+        self.assertIn(b"-j, --jobs N", run(["--help"], cwd=self.work).stdout)
+
+    def test_a_signal_stops_the_running_map_and_starts_no_other(self):
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            a = self.folder("all", f"interrupted-{sig.name}")
+            for out in OUTPUTS[1:]:
+                with open(os.path.join(a, out), "wb") as f:
+                    f.write(b"an earlier " + out.encode())
+            scratch = os.path.join(a, OUTPUTS[1] + ".tmp")
+            # The second map's first read is held for 1 s; it is signalled meanwhile.
+            proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, a], cwd=self.work, env=traced_env(),
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            child = traced_child(proc.pid)
+            deadline = time.monotonic() + 20
+            while not os.path.exists(scratch) and time.monotonic() < deadline:
+                time.sleep(0.002)
+            os.kill(child, sig)
+            out, err = proc.communicate(timeout=30)
+            self.assertEqual(proc.returncode, 130, err)
+            self.assert_converted(a, "all", [OUTPUTS[0]])
+            for out_name in OUTPUTS[1:]:
+                self.assertEqual(read(os.path.join(a, out_name)), b"an earlier " + out_name.encode())
+            self.assertEqual(out.decode().count("\n"), 1)
+            self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: 中断しました\n")
+
+    def test_progress_only_on_a_terminal(self):
+        a = self.folder("all", "progress")
+        master, slave = pty.openpty()
+        proc = subprocess.Popen(slowed(a, "NS", 3) + [CLI, a], cwd=self.work, env=traced_env(),
+                                stdout=subprocess.PIPE, stderr=slave)
+        os.close(slave)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # the terminal's other end has closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        proc.wait(timeout=30)
+        self.assertEqual(proc.returncode, 0)
+        self.assertIn(f"{NAMES[1]} [".encode(), shown)
+        self.assertIn(b"MiB/s", shown)
+        self.assertIn(b"\x1b[2K", shown)
+        self.assertEqual(proc.stdout.read().count(b"\n"), 3)
+        proc.stdout.close()
+
+        # The same slow run with stderr in a file: not one byte there.
+        for args in ([a], ["-q", a]):
+            with tempfile.TemporaryFile() as err:
+                result = subprocess.run(slowed(a, "NS", 3) + [CLI, *args], cwd=self.work, env=traced_env(),
+                                        stdout=subprocess.PIPE, stderr=err)
+                self.assertEqual(result.returncode, 0)
+                err.seek(0)
+                self.assertEqual(err.read(), b"")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,152 @@
+// The pieces of halfmap-cli on their own: argument parsing, job order,
+// report lines, bitmap sizes and the terminal progress text.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "app/cli/job_queue.h"
+#include "app/cli/options.h"
+#include "app/cli/progress_view.h"
+#include "app/cli/report.h"
+#include "tests/support/bmp_builder.h"
+
+namespace {
+
+namespace cli = halfmap::cli;
+using testing_support::BmpFields;
+using testing_support::MakeBmp;
+using testing_support::TempFolder;
+using testing_support::WriteAll;
+
+cli::Options Parse(std::vector<std::filesystem::path> args) { return cli::ParseArguments(args); }
+
+TEST(CliOptions, AcceptsEachFormOfTheOptions) {
+  EXPECT_EQ(Parse({}).jobs, 1);
+  EXPECT_TRUE(Parse({}).inputs.empty());
+  for (const auto& args : std::vector<std::vector<std::filesystem::path>>{
+           {"-j", "3", "a", "b"}, {"-j3", "a", "b"}, {"--jobs", "3", "a", "b"}, {"a", "--jobs=3", "b"}}) {
+    const cli::Options options = Parse(args);
+    EXPECT_EQ(options.jobs, 3);
+    EXPECT_EQ(options.inputs, (std::vector<std::filesystem::path>{"a", "b"}));
+  }
+  const cli::Options one = Parse({"-q", "--json", "-o", "out.bmp", "in.bmp"});
+  EXPECT_TRUE(one.quiet && one.json);
+  EXPECT_EQ(one.output, std::filesystem::path("out.bmp"));
+  EXPECT_EQ(one.inputs, std::vector<std::filesystem::path>{"in.bmp"});
+  EXPECT_EQ(Parse({"--", "-q", "地図"}).inputs, (std::vector<std::filesystem::path>{"-q", "地図"}));
+  EXPECT_EQ(Parse({"a", "--help"}).mode, cli::Mode::Help);
+  EXPECT_EQ(Parse({"--version"}).mode, cli::Mode::Version);
+}
+
+TEST(CliOptions, RefusesWhatCannotBeRun) {
+  for (const auto& args : std::vector<std::vector<std::filesystem::path>>{
+           {"-x"}, {"--jobs"}, {"-j", "0"}, {"-j", "65"}, {"-j", "2x"}, {"-j", ""}, {"-o", "out.bmp"},
+           {"-o", "out.bmp", "a", "b"}, {"-j", "2", "-o", "out.bmp", "in.bmp"}}) {
+    EXPECT_THROW(Parse(args), cli::UsageError) << args[0];
+  }
+}
+
+TEST(CliJobs, FinishesInIndexOrderAndStartsNothingAfterAStop) {
+  // Job 0 waits until job 3 has run, so completion order differs from index order.
+  std::atomic<bool> threeRan{false};
+  std::atomic<bool> stop{false};
+  std::vector<std::size_t> finished;
+  cli::JobCallbacks callbacks;
+  // Jobs after 5 wait for its stop, so the two other workers hold one each at most.
+  callbacks.run = [&](std::size_t i) {
+    while ((i == 0 && !threeRan) || (i > 5 && !stop)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (i == 3) threeRan = true;
+    if (i == 5) stop = true;
+  };
+  callbacks.finish = [&](std::size_t i) { finished.push_back(i); };
+  callbacks.stop = [&] { return stop.load(); };
+  const std::size_t started = cli::RunJobs(20, 3, callbacks);
+  ASSERT_GE(started, 6u);
+  EXPECT_LE(started, 8u);
+  std::vector<std::size_t> expected(started);
+  for (std::size_t i = 0; i < started; ++i) expected[i] = i;
+  EXPECT_EQ(finished, expected);
+}
+
+TEST(CliReport, LinesCarryEveryFieldAndEscapeJson) {
+  cli::MapReport report;
+  report.input = "maps/MAP29361206-1.BMP";
+  report.output = "maps/MAP29361206-2.BMP";
+  report.size = cli::Size{37, 23};
+  report.outSize = cli::Size{18, 11};
+  report.seconds = 0.25;
+  EXPECT_EQ(cli::TextLine(report), "maps/MAP29361206-1.BMP -> maps/MAP29361206-2.BMP  37x23 -> 18x11  0.250 s\n");
+  EXPECT_EQ(cli::JsonLine(report),
+            "{\"input\":\"maps/MAP29361206-1.BMP\",\"output\":\"maps/MAP29361206-2.BMP\","
+            "\"status\":\"converted\",\"error\":null,\"width\":37,\"height\":23,"
+            "\"out_width\":18,\"out_height\":11,\"seconds\":0.250}\n");
+
+  report.input = "a\"b\\c\n地図";
+  report.status = cli::Status::Aborted;
+  report.error = "中断しました";
+  report.outSize.reset();
+  const std::string json = cli::JsonLine(report);
+  EXPECT_NE(json.find("\"input\":\"a\\\"b\\\\c\\u000a地図\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"status\":\"aborted\",\"error\":\"中断しました\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"out_width\":null,\"out_height\":null"), std::string::npos) << json;
+  EXPECT_EQ(cli::ErrorLine(report), "halfmap-cli: a\"b\\c\n地図: 中断しました\n");
+}
+
+TEST(CliReport, BitmapSizeReadsEveryHeaderForm) {
+  TempFolder folder;
+  BmpFields bmp;
+  bmp.width = 6;
+  bmp.height = -4;  // top-down
+  WriteAll(folder / "top-down.bmp", MakeBmp(bmp));
+  const auto size = cli::BitmapSize(folder / "top-down.bmp");
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 6);
+  EXPECT_EQ(size->height, 4);
+
+  // A core header: 12 bytes, 16-bit dimensions.
+  testing_support::Bytes core(26, std::byte{0});
+  core[0] = std::byte{'B'};
+  core[1] = std::byte{'M'};
+  core[14] = std::byte{12};
+  core[18] = std::byte{0x10};
+  core[19] = std::byte{0x01};
+  core[20] = std::byte{3};
+  WriteAll(folder / "core.bmp", core);
+  const auto coreSize = cli::BitmapSize(folder / "core.bmp");
+  ASSERT_TRUE(coreSize);
+  EXPECT_EQ(coreSize->width, 272);
+  EXPECT_EQ(coreSize->height, 3);
+
+  WriteAll(folder / "short.bmp", testing_support::Bytes(20, std::byte{'B'}));
+  EXPECT_FALSE(cli::BitmapSize(folder / "short.bmp"));
+  EXPECT_FALSE(cli::BitmapSize(folder / "missing.bmp"));
+}
+
+TEST(CliProgress, RedrawsInPlaceAndFitsTheTerminal) {
+  cli::ProgressView view(80);
+  const std::vector<cli::ProgressRow> two{{"a/MAP29361206-1.BMP", 0.5, 3 * 1048576.0},
+                                          {"b/MAP29361206-1.BMP", 1.0, 0}};
+  const std::string first = view.Draw(two);
+  EXPECT_EQ(first.rfind("\r\x1b[2Ka/MAP29361206-1.BMP [##########----------]  50%     3.0 MiB/s\n", 0), 0u)
+      << first;
+  // The second drawing goes back up over the two lines of the first.
+  EXPECT_EQ(view.Draw({two[0]}).rfind("\r\x1b[2A\x1b[2K", 0), 0u);
+  EXPECT_EQ(view.Clear(), "\r\x1b[1A\x1b[J");
+  EXPECT_EQ(view.Clear(), "\r\x1b[J");
+
+  // A long name keeps its end; Japanese characters take two columns each.
+  const std::string line = cli::ProgressLine({"/長い/地図の/フォルダ/MAP29361206-NS1.BMP", 0.25, 0}, 70);
+  EXPECT_EQ(line.rfind("...ルダ/MAP29361206-NS1.BMP [#####-", 0), 0u) << line;
+  int columns = 0;
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) columns += byte >= 0xE1 ? 2 : 1;
+    EXPECT_GE(byte, 0x20) << "no control characters in a line";
+  }
+  EXPECT_LE(columns, 69);
+}
+
+}  // namespace
