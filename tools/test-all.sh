@@ -12,6 +12,8 @@ bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
 cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
+# What a screen reader is told of the Qt window, through the real AT-SPI bus.
+bash tools/atspi-dump.sh
 bash tools/test-wine.sh
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a
