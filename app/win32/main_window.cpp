@@ -359,10 +359,13 @@ void MainWindow::LayOutControls() {
     if (control.kind == ui::Kind::Bevel || control.kind == ui::Kind::StatusBar) continue;
     const HWND child = ::GetDlgItem(hwnd_, ControlId(control.id));
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    ::MoveWindow(child, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
+    // No bits copied: what a control showed at the old size is wrong at the
+    // new one.
+    ::SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
   for (Win32Bar& bar : bars_) bar.Resized();
-  ::InvalidateRect(hwnd_, nullptr, TRUE);
+  ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::OnCommand(int id) {

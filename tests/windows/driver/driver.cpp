@@ -322,6 +322,31 @@ std::wstring Describe(const RECT& r) {
          std::to_wstring(r.bottom) + L")";
 }
 
+int Lightness(COLORREF c) { return (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3; }
+
+// A present map's label in the window-text colour; a missing one's etched
+// in the button highlight and shadow colours, with nothing darker than the
+// shadow. Text edges are smoothed, so only part of a stroke has the exact
+// colour.
+void CheckLabelLooks(Session& session, Checks& checks, const std::wstring& at) {
+  const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT);
+  const COLORREF shadow = ::GetSysColor(COLOR_BTNSHADOW);
+  for (const Id id : {Id::Label1, Id::Label2, Id::Label3}) {
+    const bool present = session.Enabled(id);
+    const auto looksRight = [&] {
+      const std::vector<COLORREF> pixels = Pixels(session.Control(id));
+      const auto count = [&](auto holds) { return std::count_if(pixels.begin(), pixels.end(), holds); };
+      const auto darker = count([&](COLORREF c) { return Lightness(c) < Lightness(shadow); });
+      const auto highlighted = count([&](COLORREF c) { return c == highlight; });
+      const auto shadowed = count([&](COLORREF c) { return c == shadow; });
+      return present ? darker > 0 && highlighted == 0 : darker == 0 && highlighted > 0 && shadowed > 0;
+    };
+    const std::wstring name(halfmap::ui::ControlFor(id).name.begin(), halfmap::ui::ControlFor(id).name.end());
+    // The window repaints in its own time.
+    checks.That(WaitUntil(looksRight, 5s), name + (present ? L" drawn plainly" : L" drawn etched") + at);
+  }
+}
+
 void CheckLayout(Session& session, Checks& checks, int dpi) {
   const Design design(dpi);
   const std::wstring at = L" at " + std::to_wstring(dpi) + L" dpi";
@@ -342,6 +367,7 @@ void CheckLayout(Session& session, Checks& checks, int dpi) {
     checks.That(::EqualRect(&seen, &wanted) != FALSE,
                 name + L" " + Describe(seen) + at + (::EqualRect(&seen, &wanted) ? L"" : L", wanted " + Describe(wanted)));
   }
+  CheckLabelLooks(session, checks, at);
 }
 
 // The children in creation order, which is also the order in which the
@@ -389,13 +415,15 @@ int Layout(const std::wstring& exe) {
     ::ReleaseDC(nullptr, screen);
     CheckLayout(session, checks, start);
     int current = start;
+    int corner = 10;
     for (const int dpi : {start * 3 / 2, start * 2, start}) {
       RECT frame{};
       ::GetWindowRect(session.window(), &frame);
-      // As the system suggests it: the frame scaled about its corner.
-      const RECT suggested{frame.left + 10, frame.top + 10,
-                           frame.left + 10 + ::MulDiv(frame.right - frame.left, dpi, current),
-                           frame.top + 10 + ::MulDiv(frame.bottom - frame.top, dpi, current)};
+      // As the system suggests it: the frame scaled, at a new place that
+      // keeps it on this small screen.
+      const RECT suggested{corner, corner, corner + ::MulDiv(frame.right - frame.left, dpi, current),
+                           corner + ::MulDiv(frame.bottom - frame.top, dpi, current)};
+      corner += 10;
       checks.That(SendDpiChanged(session.program(), session.window(), dpi, suggested),
                   L"WM_DPICHANGED to " + std::to_wstring(dpi) + L" dpi handled");
       current = dpi;

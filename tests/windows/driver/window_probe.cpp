@@ -132,6 +132,40 @@ RECT ChildRect(HWND child) {
   return rect;
 }
 
+std::vector<COLORREF> Pixels(HWND control) {
+  ::RedrawWindow(control, nullptr, nullptr, RDW_UPDATENOW);
+  RECT client{};
+  ::GetClientRect(control, &client);
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = client.right;
+  format.bmiHeader.biHeight = -client.bottom;  // top-down rows
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  // Read from the screen: another process's window DC has no pixels here.
+  POINT origin{0, 0};
+  ::ClientToScreen(control, &origin);
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  const HBITMAP picture = ::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ old = ::SelectObject(memory, picture);
+  ::BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+  ::GdiFlush();
+  // DIB pixels are blue, green, red from the low byte up.
+  const auto* pixel = static_cast<const DWORD*>(bits);
+  std::vector<COLORREF> pixels;
+  for (long i = 0; pixel != nullptr && i < long{client.right} * client.bottom; ++i) {
+    pixels.push_back(RGB((pixel[i] >> 16) & 0xFF, (pixel[i] >> 8) & 0xFF, pixel[i] & 0xFF));
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(picture);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 AccessibleView AccessibleOf(HWND control) {
   IAccessible* raw = nullptr;
   if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,

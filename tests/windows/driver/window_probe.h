@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace wine_driver {
 
@@ -64,6 +65,10 @@ std::wstring StatusText(const Program& program, HWND status);
 bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested);
 // A child window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
+
+// The pixels of a control's client area as the screen shows them, row by
+// row, once its pending repaints are done.
+std::vector<COLORREF> Pixels(HWND control);
 
 // What the system's accessibility layer (oleacc) tells a screen reader of
 // a control. Needs COM initialised on the calling thread.
