@@ -168,7 +168,9 @@ std::vector<COLORREF> Pixels(HWND control) {
 
 AccessibleView AccessibleOf(HWND control) {
   IAccessible* raw = nullptr;
-  if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+  // __uuidof, not IID_IAccessible: the 64-bit import library resolves that
+  // name to a function thunk instead of the identifier.
+  if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                           reinterpret_cast<void**>(&raw))) ||
       raw == nullptr) {
     return {};
