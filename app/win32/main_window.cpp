@@ -328,9 +328,11 @@ RECT MainWindow::Place(const ui::Control& control) const {
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
-  // The old fonts stay alive until every control has let go of them.
-  const FontHandle oldFont = std::exchange(font_, CreateWindowFont(dpi));
-  const FontHandle oldStatusFont = std::exchange(statusFont_, CreateStatusFont(dpi));
+  FontHandle font = CreateWindowFont(dpi);
+  FontHandle statusFont = CreateStatusFont(dpi);
+  // The old fonts stay alive until every control has been given the new ones.
+  const FontHandle oldFont = std::exchange(font_, std::move(font));
+  const FontHandle oldStatusFont = std::exchange(statusFont_, std::move(statusFont));
   textHeight_ = MeasureTextHeight(font_.get());
   ::SendMessageW(status_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
   ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
