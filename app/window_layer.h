@@ -49,9 +49,10 @@ class ProgressBarControl : public mapconv::ProgressBar {
  protected:
   // Shows position within [min, max]; the position is already clamped.
   virtual void Draw(int min, int max, int position) = 0;
+  // Draws the current state again, as after a resize.
+  void Redraw();
 
  private:
-  void Redraw();
 
   int min_ = ui::kBarMin;
   int max_ = ui::kBarMax;

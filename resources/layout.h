@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string_view>
 
 namespace halfmap::ui {
@@ -36,28 +37,41 @@ inline constexpr int kFontHeight = 12;
 inline constexpr int kBarMin = 0;
 inline constexpr int kBarMax = 100;
 
+// Rows in creation order: each label just before its bar, so a platform
+// that names a nameless control after the label created before it names
+// every bar after its own map.
 inline constexpr std::array<Control, 10> kControls{{
     {Id::Bevel1, "Bevel1", Kind::Bevel, 4, 4, 261, 89, "", true, kNoTabStop},
     {Id::Label1, "Label1", Kind::Label, 44, 12, 24, 14, "通常", true, kNoTabStop},
-    {Id::Label2, "Label2", Kind::Label, 12, 40, 57, 14, "固定物無し", true, kNoTabStop},
-    {Id::Label3, "Label3", Kind::Label, 48, 68, 20, 14, "Ｘ線", true, kNoTabStop},
     {Id::Bar1, "Bar1", Kind::ProgressBar, 76, 12, 181, 16, "", true, 0},
+    {Id::Label2, "Label2", Kind::Label, 12, 40, 57, 14, "固定物無し", true, kNoTabStop},
     {Id::Bar2, "Bar2", Kind::ProgressBar, 76, 40, 181, 16, "", true, 1},
+    {Id::Label3, "Label3", Kind::Label, 48, 68, 20, 14, "Ｘ線", true, kNoTabStop},
     {Id::Bar3, "Bar3", Kind::ProgressBar, 76, 68, 181, 16, "", true, 2},
     {Id::Button1, "Button1", Kind::Button, 32, 104, 75, 25, "実行", false, 3},
     {Id::Button2, "Button2", Kind::Button, 164, 104, 75, 25, "終了", true, 4},
     {Id::Stsbar, "Stsbar", Kind::StatusBar, 0, 139, 270, 19, "", true, kNoTabStop},
 }};
 
-constexpr bool InIdOrder() {
-  for (std::size_t i = 0; i < kControls.size(); ++i) {
-    if (static_cast<std::size_t>(kControls[i].id) != i) return false;
+constexpr const Control& ControlFor(Id id) {
+  for (const Control& control : kControls) {
+    if (control.id == id) return control;
+  }
+  throw std::out_of_range("control not in the layout");
+}
+
+// The bar that shows a label's map: Label1 goes with Bar1, and so on.
+constexpr Id BarOf(Id label) {
+  return static_cast<Id>(static_cast<int>(label) - static_cast<int>(Id::Label1) + static_cast<int>(Id::Bar1));
+}
+
+constexpr bool LabelsPrecedeTheirBars() {
+  for (std::size_t i = 0; i + 1 < kControls.size(); ++i) {
+    if (kControls[i].kind == Kind::Label && kControls[i + 1].id != BarOf(kControls[i].id)) return false;
   }
   return true;
 }
-static_assert(InIdOrder(), "ControlFor indexes the table by id");
-
-constexpr const Control& ControlFor(Id id) { return kControls[static_cast<std::size_t>(id)]; }
+static_assert(LabelsPrecedeTheirBars(), "each label is created just before its bar");
 
 namespace text {
 inline constexpr std::string_view kCaption = "Corvane 1/2MAPの修正";

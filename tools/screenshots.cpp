@@ -1,6 +1,8 @@
 // halfmap_screenshots FOLDER: shows the real window over small demo maps,
 // one of them missing, and saves it before and after a run as
 // FOLDER/window-before.png and FOLDER/window-after.png. Needs no display.
+// At another density than 96 dots per inch (QT_FONT_DPI=144, say) the
+// names end in -144dpi.
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -57,10 +59,13 @@ int main(int argc, char** argv) {
     mapconv::hooks::SetAppFolder(maps.path());
 
     halfmap::qt::MainWindow window;
+    // Qt lays out at 96 and scales the picture by the device pixel ratio.
+    const int dpi = qRound(window.logicalDpiY() * window.devicePixelRatioF());
+    const std::string suffix = dpi == 96 ? ".png" : "-" + std::to_string(dpi) + "dpi.png";
     window.show();
-    Save(window, out / "window-before.png");
+    Save(window, out / ("window-before" + suffix));
     static_cast<QPushButton*>(window.widget(halfmap::ui::Id::Button1))->click();
-    Save(window, out / "window-after.png");
+    Save(window, out / ("window-after" + suffix));
     mapconv::hooks::SetAppFolder({});
   } catch (const std::exception& e) {
     std::cerr << "halfmap_screenshots: " << e.what() << "\n";

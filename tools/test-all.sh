@@ -14,6 +14,8 @@ bash tools/install-deps.sh python3 strace
 cmake --preset release -DBUILD_TESTING=ON
 cmake --build --preset release --parallel 2
 ctest --preset release
+# What a screen reader is told of the Qt window, through the real AT-SPI bus.
+bash tools/atspi-dump.sh
 bash tools/test-wine.sh
 # The release built twice must match byte for byte, and its package install.
 bash tools/test-release.sh

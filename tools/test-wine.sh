@@ -212,6 +212,10 @@ refused_with() {  # driver scenario, then how the output is kept from being repl
   no_scratch "$d" || status=1
   return $status
 }
+case_layout() {
+  local d=$work/cases/layout; new_case "$d" halfmap.exe small 1.BMP X1.BMP
+  drive layout "$(winpath "$d/halfmap.exe")"
+}
 case_held() { refused_with held; }
 case_read_only() { refused_with read-only; }
 
@@ -270,18 +274,38 @@ scenario "read-only output: error box" case_read_only
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 scenario "halfmap-cli.exe converts a folder named cli-地図表 given as an argument" case_cli_japanese_folder
 scenario "halfmap-cli.exe: a read-only output fails that map alone, exit status 1" case_cli_refused
+scenario "each label created just before its bar; layout kept through DPI changes" case_layout
 set -e
 
-if [ -n "${HALFMAP_SCREENSHOT:-}" ]; then
-  d=$work/cases/shot; new_case "$d" halfmap.exe small 1.BMP X1.BMP
+# The screen's dots per inch, as Wine takes it from the prefix at start.
+set_dpi() {
+  iconv -f UTF-8 -t UTF-16 >"$work/dpi.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$(printf '%08x' "$1")
+REG
+  "${wine[@]}" regedit /S "$(winpath "$work/dpi.reg")"
+}
+screenshot() {  # file, dpi
+  local d=$work/cases/shot-$2; new_case "$d" halfmap.exe small 1.BMP X1.BMP
+  set_dpi "$2"
+  rm -f "$work/shown"
   drive show "$(winpath "$d/halfmap.exe")" "$(winpath "$work/shown")" &
-  shown_pid=$!
+  local shown_pid=$!
   for _ in $(seq 200); do [ -e "$work/shown" ] && break; sleep 0.1; done
   sleep 0.5
-  import -display "$DISPLAY" -window "$(xdotool search --name Corvane | head -1)" "$HALFMAP_SCREENSHOT"
+  import -display "$DISPLAY" -window "$(xdotool search --name Corvane | head -1)" "$1"
   rm -f "$work/shown"
   wait "$shown_pid"
-  echo "screenshot: $HALFMAP_SCREENSHOT"
+  echo "screenshot at $2 dpi: $1"
+}
+# HALFMAP_SCREENSHOT=shot.png: the window at 96 dpi there, and at 144 dpi
+# in shot-144dpi.png.
+if [ -n "${HALFMAP_SCREENSHOT:-}" ]; then
+  screenshot "$HALFMAP_SCREENSHOT" 96
+  screenshot "${HALFMAP_SCREENSHOT%.png}-144dpi.png" 144
+  set_dpi 96
 fi
 
 echo "Wine tests: $passed passed, $failed failed"

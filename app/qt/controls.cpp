@@ -1,5 +1,8 @@
 #include "app/qt/controls.h"
 
+#include "app/qt/accessibility.h"
+
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
 #include <qdrawutil.h>
@@ -17,45 +20,70 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-Label::Label(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+Label::Label(const QString& text, int etch, QWidget* parent) : QLabel(text, parent), etch_(etch) {
   setFocusPolicy(Qt::NoFocus);
+}
+
+void Label::SetEnabled(bool enabled) {
+  setEnabled(enabled);
+  if (QWidget* bar = buddy()) bar->setEnabled(enabled);
+}
+
+QSize Label::textSize() const {
+  const QFontMetrics metrics(font());
+  return {metrics.horizontalAdvance(text()) + etch_, metrics.height() + etch_};
 }
 
 void Label::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   constexpr int flags = Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine;
-  // Room for the etched copy one pixel right and down.
-  const QRect place = rect().adjusted(0, 0, -1, -1);
+  // Room for the etched copy right and below.
+  const QRect place = rect().adjusted(0, 0, -etch_, -etch_);
   const QPalette& colours = palette();
   if (isEnabled()) {
     painter.setPen(colours.color(QPalette::Active, QPalette::WindowText));
   } else {
     painter.setPen(colours.color(QPalette::Active, QPalette::Light));
-    painter.drawText(place.translated(1, 1), flags, text_);
+    painter.drawText(place.translated(etch_, etch_), flags, text());
     painter.setPen(colours.color(QPalette::Active, QPalette::Dark));
   }
-  painter.drawText(place, flags, text_);
+  painter.drawText(place, flags, text());
 }
 
-Bar::Bar(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus); }
+Bar::Bar(QWidget* parent) : QProgressBar(parent) {
+  setFocusPolicy(Qt::NoFocus);
+  setTextVisible(false);
+  setRange(Min(), Max());
+  setValue(Position());
+}
 
 int Bar::segmentWidth() const { return std::max(2, height() * 2 / 3); }
 
 void Bar::Draw(int min, int max, int position) {
+  const bool newRange = min != minimum() || max != maximum();
+  if (newRange) setRange(min, max);
   const std::int64_t span = std::int64_t{max} - min;
   const std::int64_t inside = std::max(0, width() - 2 * kFrame);
   const int filled = span == 0 ? 0 : static_cast<int>((std::int64_t{position} - min) * inside / span);
-  if (filled == filled_) return;
+  if (!newRange && filled == filled_) return;
   filled_ = filled;
-  update();
+  // setValue repaints at once and announces the value; with updates off
+  // only the announcement happens, and turning them on queues the repaint.
+  setUpdatesEnabled(false);
+  setValue(position);
+  setUpdatesEnabled(true);
 }
 
 void Bar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  qDrawShadePanel(&painter, rect(), palette(), true, kFrame);
+  // The bar of a missing map is disabled for assistive tools only; it is
+  // drawn in the colours of an enabled one.
+  QPalette colours = palette();
+  colours.setCurrentColorGroup(isActiveWindow() ? QPalette::Active : QPalette::Inactive);
+  qDrawShadePanel(&painter, rect(), colours, true, kFrame);
   const QRect inside = rect().adjusted(kFrame + 1, kFrame + 1, -kFrame - 1, -kFrame - 1);
   const int step = segmentWidth() + kSegmentGap;
-  const QBrush fill = palette().brush(QPalette::Active, QPalette::Highlight);
+  const QBrush fill = colours.brush(QPalette::Active, QPalette::Highlight);
   for (int x = 0; x < filled_ && x < inside.width(); x += step) {
     const int width = std::min({segmentWidth(), filled_ - x, inside.width() - x});
     painter.fillRect(inside.left() + x, inside.top(), width, inside.height(), fill);
@@ -77,6 +105,12 @@ void Button::SetText(std::string_view text) { setText(FromUtf8(text)); }
 
 Status::Status(QWidget* parent) : QStatusBar(parent) { setSizeGripEnabled(false); }
 
-void Status::SetText(std::string_view text) { showMessage(FromUtf8(text)); }
+void Status::SetText(std::string_view text) {
+  const QString before = currentMessage();
+  // QStatusBar announces the change as a new name; assistive tools that
+  // follow text changes get the old and new text as well.
+  showMessage(FromUtf8(text));
+  AnnounceTextChange(this, before, currentMessage());
+}
 
 }  // namespace halfmap::qt

@@ -3,6 +3,8 @@
 // as parent, which owns them.
 #pragma once
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QString>
@@ -12,26 +14,31 @@
 
 namespace halfmap::qt {
 
-// A label sized by the layout, its text against the right edge so it reads
-// as the caption of the bar beside it. Disabled, it is drawn etched.
-class Label final : public QWidget, public LabelControl {
+// A label sized to its text, its right edge where the layout puts it, so it
+// reads as the caption of the bar beside it. Disabled, it is drawn etched
+// and takes its bar (its buddy) with it, so assistive tools see which map
+// is missing. Qt's own label gives it its accessible role and name.
+class Label final : public QLabel, public LabelControl {
  public:
-  Label(const QString& text, QWidget* parent);
+  // etch: how far right and down the etched copy lies, in pixels.
+  Label(const QString& text, int etch, QWidget* parent);
   bool Enabled() const override { return isEnabled(); }
-  void SetEnabled(bool enabled) override { setEnabled(enabled); }
-  const QString& text() const { return text_; }
+  void SetEnabled(bool enabled) override;
+  // The size its text needs, the etched copy included.
+  QSize textSize() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QString text_;
+  int etch_;
 };
 
-// A sunken bar filled with segments. It asks for a repaint only when the
-// filled length changes: a conversion sets the position on every row, far
-// more often than the bar has pixels.
-class Bar final : public QWidget, public ProgressBarControl {
+// A sunken bar filled with segments. It asks for a repaint, and tells
+// assistive tools its new value, only when the filled length changes: a
+// conversion sets the position on every row, far more often than the bar
+// has pixels. Qt's own progress bar carries the value and range they read.
+class Bar final : public QProgressBar, public ProgressBarControl {
  public:
   explicit Bar(QWidget* parent);
   // Pixels filled inside the frame.
@@ -55,7 +62,8 @@ class Button final : public QPushButton, public ButtonControl {
   void SetFocus() override { setFocus(Qt::OtherFocusReason); }
 };
 
-// Single-text mode: one message, no panels, no size grip.
+// Single-text mode: one message, no panels, no size grip. A new message is
+// announced to assistive tools as a text change (see accessibility.h).
 class Status final : public QStatusBar, public StatusControl {
  public:
   explicit Status(QWidget* parent);

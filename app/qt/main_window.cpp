@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/error_boundary.h"
+#include "app/qt/accessibility.h"
 #include "app/error_report.h"
 #include "mapconv/file_services.h"
 
@@ -46,6 +47,7 @@ std::size_t Index(ui::Id id) { return static_cast<std::size_t>(id); }
 MainWindow::MainWindow()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                            Qt::MSWindowsFixedSizeDialogHint) {
+  InstallAccessibility();
   setWindowTitle(FromUtf8(ui::text::kCaption));
   setFont(WindowFont(logicalDpiY()));
   scale_ = LayoutScale(font());
@@ -69,16 +71,35 @@ void MainWindow::CreateControls() {
   QWidget* previous = nullptr;
   for (const ui::Control& control : ui::kControls) {
     QWidget* created = CreateControl(control);
-    created->setGeometry(qRound(control.left * scale_), qRound(control.top * scale_),
-                         qRound(control.width * scale_), qRound(control.height * scale_));
-    created->setEnabled(control.enabled);
     widgets_[Index(control.id)] = created;
+    created->setGeometry(Place(control));
+    created->setEnabled(control.enabled);
     if (control.tabOrder != ui::kNoTabStop && control.kind == ui::Kind::Button) {
       if (previous) setTabOrder(previous, created);
       previous = created;
     }
   }
+  // Each bar is known by its map's label: as its buddy, and by name.
+  for (const ui::Control& control : ui::kControls) {
+    if (control.kind != ui::Kind::Label) continue;
+    auto* label = static_cast<qt::Label*>(widget(control.id));
+    QWidget* bar = widget(ui::BarOf(control.id));
+    label->setBuddy(bar);
+    bar->setAccessibleName(label->text());
+  }
 }
+
+QRect MainWindow::Place(const ui::Control& control) const {
+  const QRect scaled(qRound(control.left * scale_), qRound(control.top * scale_), qRound(control.width * scale_),
+                     qRound(control.height * scale_));
+  if (control.kind != ui::Kind::Label) return scaled;
+  // Sized to its text, with its right edge where the layout puts it.
+  const int right = qRound((control.left + control.width) * scale_);
+  const QSize size = static_cast<const qt::Label*>(widget(control.id))->textSize();
+  return {right - size.width(), scaled.top(), size.width(), size.height()};
+}
+
+int MainWindow::etch() const { return std::max(1, qRound(scale_)); }
 
 QWidget* MainWindow::CreateControl(const ui::Control& control) {
   const QString text = FromUtf8(control.text);
@@ -86,7 +107,7 @@ QWidget* MainWindow::CreateControl(const ui::Control& control) {
     case ui::Kind::Bevel:
       return new qt::Bevel(this);
     case ui::Kind::Label:
-      return new qt::Label(text, this);
+      return new qt::Label(text, etch(), this);
     case ui::Kind::ProgressBar:
       return new qt::Bar(this);
     case ui::Kind::Button: {

@@ -39,6 +39,11 @@ class MainWindow final : public QWidget, public WindowLayer {
   double scale() const { return scale_; }
   // The widget built for a control of the layout.
   QWidget* widget(ui::Id id) const { return widgets_[static_cast<std::size_t>(id)]; }
+  // Where a control of the layout goes: its rectangle scaled, except that a
+  // label is sized to its text and keeps its right edge.
+  QRect Place(const ui::Control& control) const;
+  // How far a disabled label's etched copy is shifted: one layout pixel.
+  int etch() const;
 
  protected:
   bool event(QEvent* event) override;

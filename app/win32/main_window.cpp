@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "app/error_boundary.h"
 #include "app/win32/control_ids.h"
@@ -40,10 +43,14 @@ class PaintScope {
   PAINTSTRUCT paint_{};
 };
 
-// The window font, its character height scaled by the screen's dots per inch
-// over 96.
-FontHandle CreateWindowFont(HDC screen) {
-  const int height = -::MulDiv(ui::kFontHeight, ::GetDeviceCaps(screen, LOGPIXELSY), 96);
+int SystemDpi() {
+  const ScreenDc screen;
+  return ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+}
+
+// The window font, its character height scaled by dpi over 96.
+FontHandle CreateWindowFont(int dpi) {
+  const int height = -::MulDiv(ui::kFontHeight, dpi, 96);
   FontHandle font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                 DEFAULT_PITCH | FF_DONTCARE, Widen(ui::kFontFace).c_str()));
@@ -51,12 +58,32 @@ FontHandle CreateWindowFont(HDC screen) {
   return font;
 }
 
-// Height of "0" in the font: the layout is drawn for 14.
-int MeasureTextHeight(HDC screen, HFONT font) {
-  const HGDIOBJ old = ::SelectObject(screen, font);
+// The system's status font, given for the system's dots per inch, scaled to
+// dpi: the status bar keeps its own font until the window changes screens.
+FontHandle CreateStatusFont(int dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    throw std::runtime_error("cannot read the status font");
+  }
+  metrics.lfStatusFont.lfHeight = ::MulDiv(metrics.lfStatusFont.lfHeight, dpi, SystemDpi());
+  FontHandle font(::CreateFontIndirectW(&metrics.lfStatusFont));
+  if (!font) throw std::runtime_error("cannot create the status font");
+  return font;
+}
+
+SIZE TextSize(HFONT font, const std::wstring& text) {
+  const ScreenDc screen;
+  const HGDIOBJ old = ::SelectObject(screen.get(), font);
   SIZE size{};
-  ::GetTextExtentPoint32W(screen, L"0", 1, &size);
-  ::SelectObject(screen, old);
+  ::GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  ::SelectObject(screen.get(), old);
+  return size;
+}
+
+// Height of "0" in the font: the layout is drawn for 14.
+int MeasureTextHeight(HFONT font) {
+  const SIZE size = TextSize(font, L"0");
   return size.cy > 0 ? size.cy : ui::kDesignTextHeight;
 }
 
@@ -82,11 +109,8 @@ int IndexFrom(ui::Id id, ui::Id first, ui::Kind kind) {
 
 void MainWindow::Create(TForm1& form) {
   form_ = &form;
-  {
-    const ScreenDc screen;
-    font_ = CreateWindowFont(screen.get());
-    textHeight_ = MeasureTextHeight(screen.get(), font_.get());
-  }
+  font_ = CreateWindowFont(SystemDpi());
+  textHeight_ = MeasureTextHeight(font_.get());
   RegisterWindowClass(&MainWindow::WindowProc);
   RECT frame{0, 0, Scale(ui::kClientWidth), Scale(ui::kClientHeight)};
   ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
@@ -221,8 +245,11 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case WM_DRAWITEM:
-      DrawLabel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), font_.get());
+      DrawLabel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), font_.get(), Etch());
       return TRUE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_PAINT:
       OnPaint();
       return 0;
@@ -251,8 +278,7 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::CreateControl(const ui::Control& control) {
-  const RECT place{Scale(control.left), Scale(control.top), Scale(control.left + control.width),
-                   Scale(control.top + control.height)};
+  const RECT place = Place(control);
   if (control.kind == ui::Kind::Bevel) {
     bevel_ = place;  // painted by the window itself, behind the controls
     return;
@@ -276,11 +302,72 @@ void MainWindow::CreateControl(const ui::Control& control) {
   if (control.kind != ui::Kind::StatusBar) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   switch (control.kind) {
     case ui::Kind::Label: labels_.at(IndexFrom(control.id, ui::Id::Label1, control.kind)).Attach(child); break;
-    case ui::Kind::ProgressBar: bars_.at(IndexFrom(control.id, ui::Id::Bar1, control.kind)).Attach(child); break;
+    case ui::Kind::ProgressBar: {
+      const int index = IndexFrom(control.id, ui::Id::Bar1, control.kind);
+      bars_.at(index).Attach(child);
+      labels_.at(index).AttachBar(child);
+      break;
+    }
     case ui::Kind::Button: buttons_.at(IndexFrom(control.id, ui::Id::Button1, control.kind)).Attach(child); break;
     case ui::Kind::StatusBar: status_.Attach(child); break;
     case ui::Kind::Bevel: break;
   }
+}
+
+RECT MainWindow::Place(const ui::Control& control) const {
+  RECT place{Scale(control.left), Scale(control.top), Scale(control.left + control.width),
+             Scale(control.top + control.height)};
+  if (control.kind == ui::Kind::Label) {
+    // Sized to its text and its etched copy; the right edge stays where the
+    // layout puts it, just left of the bar.
+    const SIZE text = TextSize(font_.get(), Widen(control.text));
+    place.left = place.right - text.cx - Etch();
+    place.bottom = place.top + text.cy + Etch();
+  }
+  return place;
+}
+
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  FontHandle font = CreateWindowFont(dpi);
+  FontHandle statusFont = CreateStatusFont(dpi);
+  // The old fonts stay alive until every control has been given the new ones.
+  const FontHandle oldFont = std::exchange(font_, std::move(font));
+  const FontHandle oldStatusFont = std::exchange(statusFont_, std::move(statusFont));
+  textHeight_ = MeasureTextHeight(font_.get());
+  ::SendMessageW(status_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
+  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  FitClientArea();
+  LayOutControls();
+}
+
+void MainWindow::FitClientArea() {
+  // The frame's size at this DPI is known only once the window is there:
+  // correct the suggested size by what the client area misses.
+  RECT client{};
+  RECT frame{};
+  ::GetClientRect(hwnd_, &client);
+  ::GetWindowRect(hwnd_, &frame);
+  const int width = frame.right - frame.left + Scale(ui::kClientWidth) - client.right;
+  const int height = frame.bottom - frame.top + Scale(ui::kClientHeight) - client.bottom;
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::LayOutControls() {
+  for (const ui::Control& control : ui::kControls) {
+    const RECT place = Place(control);
+    if (control.kind == ui::Kind::Bevel) bevel_ = place;
+    // The status bar docks itself (on WM_SIZE).
+    if (control.kind == ui::Kind::Bevel || control.kind == ui::Kind::StatusBar) continue;
+    const HWND child = ::GetDlgItem(hwnd_, ControlId(control.id));
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    // No bits copied: what a control showed at the old size is wrong at the
+    // new one.
+    ::SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  }
+  for (Win32Bar& bar : bars_) bar.Resized();
+  ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void MainWindow::OnCommand(int id) {
@@ -348,5 +435,7 @@ void MainWindow::OnPaint() {
 }
 
 int MainWindow::Scale(int pixels) const { return ::MulDiv(pixels, textHeight_, ui::kDesignTextHeight); }
+
+int MainWindow::Etch() const { return std::max(1, Scale(1)); }
 
 }  // namespace halfmap::win32

@@ -53,6 +53,14 @@ class MainWindow final : public WindowLayer {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCreate();
   void CreateControl(const ui::Control& control);
+  // Where a control goes in the client area: its layout rectangle scaled,
+  // except that a label is sized to its text and keeps its right edge.
+  RECT Place(const ui::Control& control) const;
+  // Rebuilds the fonts for the new screen and lays the window out again
+  // from the layout, scaled as at start, where the system suggests.
+  void OnDpiChanged(int dpi, const RECT& suggested);
+  void FitClientArea();
+  void LayOutControls();
   void OnCommand(int id);
   void OnRunClicked();
   void OnActivate(bool active);
@@ -66,10 +74,13 @@ class MainWindow final : public WindowLayer {
   template <typename Handler>
   void Guarded(Handler handler) noexcept;
   int Scale(int pixels) const;
+  // How far a disabled label's etched copy is shifted: one layout pixel.
+  int Etch() const;
 
   HWND hwnd_ = nullptr;
   WindowHandle window_;
   FontHandle font_;
+  FontHandle statusFont_;  // null until the window changes screens
   int textHeight_ = ui::kDesignTextHeight;
   TForm1* form_ = nullptr;
   std::array<Win32Label, 3> labels_;

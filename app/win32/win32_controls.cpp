@@ -31,7 +31,7 @@ std::wstring WindowText(HWND hwnd) {
 
 void DrawTextAt(HDC dc, const std::wstring& text, RECT rect, int colorIndex) {
   ::SetTextColor(dc, ::GetSysColor(colorIndex));
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
 }
 
 }  // namespace
@@ -40,24 +40,27 @@ bool Win32Label::Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
 
 void Win32Label::SetEnabled(bool enabled) {
   ::EnableWindow(hwnd_, enabled);
+  if (bar_ != nullptr) ::EnableWindow(bar_, enabled);
   ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font) {
+void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font, int etch) {
   const HDC dc = item.hDC;
-  RECT rect = item.rcItem;
-  ::FillRect(dc, &rect, ::GetSysColorBrush(COLOR_BTNFACE));
+  const RECT whole = item.rcItem;
+  ::FillRect(dc, &whole, ::GetSysColorBrush(COLOR_BTNFACE));
   const Selected selected(dc, font);
   ::SetBkMode(dc, TRANSPARENT);
   const std::wstring text = WindowText(item.hwndItem);
+  // Room for the etched copy right and below.
+  const RECT place{whole.left, whole.top, whole.right - etch, whole.bottom - etch};
   if (::IsWindowEnabled(item.hwndItem)) {
-    DrawTextAt(dc, text, rect, COLOR_WINDOWTEXT);
+    DrawTextAt(dc, text, place, COLOR_WINDOWTEXT);
     return;
   }
-  RECT shifted = rect;
-  ::OffsetRect(&shifted, 1, 1);
+  RECT shifted = place;
+  ::OffsetRect(&shifted, etch, etch);
   DrawTextAt(dc, text, shifted, COLOR_BTNHIGHLIGHT);
-  DrawTextAt(dc, text, rect, COLOR_BTNSHADOW);
+  DrawTextAt(dc, text, place, COLOR_BTNSHADOW);
 }
 
 bool Win32Button::Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
@@ -69,13 +72,14 @@ void Win32Button::SetText(std::string_view text) { ::SetWindowTextW(hwnd_, Widen
 void Win32Button::SetFocus() { ::SetFocus(hwnd_); }
 
 void Win32Status::Attach(HWND hwnd) {
-  hwnd_ = hwnd;
-  ::SendMessageW(hwnd_, SB_SIMPLE, TRUE, 0);
+  ChildWindow::Attach(hwnd);
+  int rightEdge = -1;  // the part reaches the bar's right end
+  ::SendMessageW(hwnd_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&rightEdge));
 }
 
 void Win32Status::SetText(std::string_view text) {
   const std::wstring wide = Widen(text);
-  ::SendMessageW(hwnd_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(wide.c_str()));
+  ::SendMessageW(hwnd_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 int DrawnLength(int min, int max, int position, int width) {
@@ -87,14 +91,18 @@ int DrawnLength(int min, int max, int position, int width) {
 
 void Win32Bar::Attach(HWND hwnd) {
   hwnd_ = hwnd;
-  RECT client{};
-  ::GetClientRect(hwnd_, &client);
-  width_ = client.right - client.left;
   shownMin_ = Min();
   shownMax_ = Max();
   ::SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(Min()), static_cast<LPARAM>(Max()));
+  Resized();
+}
+
+void Win32Bar::Resized() {
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  width_ = client.right - client.left;
   shownLength_ = -1;
-  Draw(Min(), Max(), Position());
+  Redraw();
 }
 
 void Win32Bar::Draw(int min, int max, int position) {

@@ -20,17 +20,24 @@ class ChildWindow {
 };
 
 // A static control drawn by its parent (see DrawLabel), so a disabled label
-// gets the etched look on every system.
+// gets the etched look on every system. Its window text is the map's name,
+// which the system also gives the bar created right after it. A disabled
+// label takes its bar with it, so both read as unavailable.
 class Win32Label final : public LabelControl, public ChildWindow {
  public:
+  void AttachBar(HWND bar) { bar_ = bar; }
   bool Enabled() const override;
   void SetEnabled(bool enabled) override;
+
+ private:
+  HWND bar_ = nullptr;
 };
 
-// Paints a label for WM_DRAWITEM: window-text colour when enabled; when
-// disabled, the text in button-highlight one pixel right and down, then in
-// button-shadow in its own place.
-void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font);
+// Paints a label for WM_DRAWITEM, its text against the right edge:
+// window-text colour when enabled; when disabled, the text in
+// button-highlight etch pixels right and down, then in button-shadow in its
+// own place.
+void DrawLabel(const DRAWITEMSTRUCT& item, HFONT font, int etch);
 
 class Win32Button final : public ButtonControl, public ChildWindow {
  public:
@@ -40,14 +47,13 @@ class Win32Button final : public ButtonControl, public ChildWindow {
   void SetFocus() override;
 };
 
-// A status bar in simple mode: one text, no panels.
-class Win32Status final : public StatusControl {
+// A status bar with one part as wide as itself and no other: one text,
+// which WM_GETTEXT and so the accessibility layer can read (a simple-mode
+// text is invisible to both).
+class Win32Status final : public StatusControl, public ChildWindow {
  public:
   void Attach(HWND hwnd);
   void SetText(std::string_view text) override;
-
- private:
-  HWND hwnd_ = nullptr;
 };
 
 // Pixels of the bar's width that a position fills; the control repaints on
@@ -57,6 +63,8 @@ int DrawnLength(int min, int max, int position, int width);
 class Win32Bar final : public ProgressBarControl {
  public:
   void Attach(HWND hwnd);
+  // After the control has been resized.
+  void Resized();
 
  protected:
   void Draw(int min, int max, int position) override;

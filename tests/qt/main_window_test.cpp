@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMessageBox>
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <vector>
 #include <string>
 
 #include "app/qt/main_window.h"
@@ -111,7 +114,16 @@ TEST_F(QtWindowTest, ControlsFollowTheLayoutScaledByTheFont) {
 
   for (const ui::Control& c : ui::kControls) {
     const QRect expected(qRound(c.left * scale), qRound(c.top * scale), qRound(c.width * scale), qRound(c.height * scale));
-    EXPECT_EQ(window_.widget(c.id)->geometry(), expected) << c.name;
+    const QRect placed = window_.widget(c.id)->geometry();
+    if (c.kind == ui::Kind::Label) {
+      // Sized to the text, the etched copy included; the right edge stays.
+      const int textWidth = QFontMetrics(window_.font()).horizontalAdvance(Q(c.text));
+      EXPECT_EQ(placed.x() + placed.width(), qRound((c.left + c.width) * scale)) << c.name;
+      EXPECT_EQ(placed.width(), textWidth + window_.etch()) << c.name;
+      EXPECT_EQ(placed.top(), expected.top()) << c.name;
+    } else {
+      EXPECT_EQ(placed, expected) << c.name;
+    }
     EXPECT_EQ(window_.widget(c.id)->isEnabled(), c.enabled) << c.name;
     EXPECT_EQ(window_.widget(c.id)->focusPolicy() != Qt::NoFocus, c.tabOrder >= 3) << c.name;
   }
@@ -175,6 +187,80 @@ TEST_F(QtWindowTest, AMissingInputsLabelIsDrawnEtched) {
     EXPECT_GT(CountColour(label(id), highlight), 0);
     EXPECT_GT(CountColour(label(id), shadow), 0);
   }
+}
+
+QAccessibleInterface* Accessible(QObject* object) { return QAccessible::queryAccessibleInterface(object); }
+
+TEST_F(QtWindowTest, AssistiveToolsSeeEveryControlByRoleNameValueAndState) {
+  WriteAll(folder_ / In(""), MakeBmp({}));
+  WriteAll(folder_ / In("X"), MakeBmp({}));
+  Start();
+
+  QAccessibleInterface* window = Accessible(&window_);
+  EXPECT_EQ(window->role(), QAccessible::Dialog);
+  EXPECT_EQ(window->text(QAccessible::Name), Q(ui::text::kCaption));
+
+  const std::pair<Id, Id> rows[] = {{Id::Label1, Id::Bar1}, {Id::Label2, Id::Bar2}, {Id::Label3, Id::Bar3}};
+  for (const auto& [labelId, barId] : rows) {
+    const QString map = Q(ui::ControlFor(labelId).text);
+    const bool missing = labelId == Id::Label2;
+    QAccessibleInterface* text = Accessible(label(labelId));
+    QAccessibleInterface* progress = Accessible(bar(barId));
+    EXPECT_EQ(text->role(), QAccessible::StaticText) << map.toStdString();
+    EXPECT_EQ(text->text(QAccessible::Name), map);
+    EXPECT_EQ(progress->role(), QAccessible::ProgressBar) << map.toStdString();
+    EXPECT_EQ(progress->text(QAccessible::Name), map);
+    const auto labelledBy = progress->relations(QAccessible::Label);
+    ASSERT_EQ(labelledBy.size(), 1) << map.toStdString();
+    EXPECT_EQ(labelledBy.front().first->object(), text->object());
+    ASSERT_NE(progress->valueInterface(), nullptr);
+    EXPECT_EQ(progress->valueInterface()->minimumValue().toInt(), ui::kBarMin);
+    EXPECT_EQ(progress->valueInterface()->maximumValue().toInt(), ui::kBarMax);
+    EXPECT_EQ(progress->valueInterface()->currentValue().toInt(), ui::kBarMin);
+    // A missing map: its label and its bar are unavailable.
+    EXPECT_EQ(text->state().disabled, missing) << map.toStdString();
+    EXPECT_EQ(progress->state().disabled, missing) << map.toStdString();
+  }
+  for (const Id id : {Id::Button1, Id::Button2}) {
+    QAccessibleInterface* button = Accessible(this->button(id));
+    EXPECT_EQ(button->role(), QAccessible::Button);
+    EXPECT_EQ(button->text(QAccessible::Name), Q(ui::ControlFor(id).text));
+  }
+  QAccessibleInterface* status = Accessible(window_.widget(Id::Stsbar));
+  EXPECT_EQ(status->role(), QAccessible::StatusBar);
+  EXPECT_EQ(status->text(QAccessible::Name), Q(ui::text::kReady));
+  ASSERT_NE(status->textInterface(), nullptr);
+  EXPECT_EQ(status->textInterface()->text(0, status->textInterface()->characterCount()), Q(ui::text::kReady));
+}
+
+// Qt announces a bar's value to assistive tools whenever the value changes
+// (the offscreen platform has no bridge to receive it; tools/atspi-dump.py
+// watches the real announcements).
+TEST_F(QtWindowTest, ARunChangesBarValuesAsTheDrawnLengthGrows) {
+  AddInputs(16, 2000);
+  Start();
+  std::map<Id, std::vector<int>> values;
+  for (const Id id : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+    QObject::connect(bar(id), &QProgressBar::valueChanged, [&values, id](int value) { values[id].push_back(value); });
+  }
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+  ASSERT_EQ(status(), Q(ui::text::kFinished));
+
+  const int rows = 2000;  // the bar counts input rows
+  for (const Id id : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+    const std::vector<int>& changes = values[id];
+    // One per step of the drawn length, far fewer than one per row.
+    ASSERT_GT(changes.size(), 10u) << ui::ControlFor(id).name;
+    EXPECT_LE(changes.size(), static_cast<std::size_t>(bar(id)->width())) << ui::ControlFor(id).name;
+    for (std::size_t i = 1; i < changes.size(); ++i) EXPECT_GT(changes[i], changes[i - 1]);
+    EXPECT_EQ(changes.back(), rows);
+    QAccessibleValueInterface* value = Accessible(bar(id))->valueInterface();
+    EXPECT_EQ(value->maximumValue().toInt(), rows);
+    EXPECT_EQ(value->currentValue().toInt(), rows);
+  }
+  QAccessibleInterface* stsbar = Accessible(window_.widget(Id::Stsbar));
+  EXPECT_EQ(stsbar->text(QAccessible::Name), Q(ui::text::kFinished));
+  EXPECT_EQ(stsbar->textInterface()->text(0, stsbar->textInterface()->characterCount()), Q(ui::text::kFinished));
 }
 
 TEST_F(QtWindowTest, SpaceOnRunConvertsAndMovesTheFocusToAbort) {

@@ -9,10 +9,15 @@
 //   wine_driver abort|abort-by-key <exe>
 //   wine_driver close-during-run|quit-during-run <exe>
 //   wine_driver held|read-only <exe> <output> <box title>
+//   wine_driver layout <exe>                    creation order, texts, layout, DPI changes
 //   wine_driver show <exe> <marker file>        stays until the marker is gone
 #include <fcntl.h>
 #include <io.h>
 
+#include <objbase.h>
+#include <oleacc.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -34,6 +39,8 @@ const std::wstring kQuit = L"終了";
 const std::wstring kAbort = L"中断";
 const std::wstring kFinished = L"終了";
 const std::wstring kAborted = L"中断しました";
+
+const std::wstring kMaps[] = {L"通常", L"固定物無し", L"Ｘ線"};
 
 constexpr auto kStartTimeout = 20s;
 constexpr auto kRunTimeout = 120s;
@@ -266,6 +273,170 @@ int Refused(const std::wstring& exe, const std::wstring& output, const std::wstr
   return WithSession(exe, [&](Session& session, Checks& checks) { CheckRefused(session, checks, output, title); });
 }
 
+// The layout at a screen density, worked out from the table the way the
+// design says: the font is 12 pixels at 96 dots per inch, and every size is
+// scaled by the height of "0" in it over 14.
+class Design {
+ public:
+  explicit Design(int dpi)
+      : font_(::CreateFontW(-::MulDiv(12, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                            L"MS Shell Dlg 2")) {
+    textHeight_ = Measure(L"0").cy;
+  }
+  Design(const Design&) = delete;
+  Design& operator=(const Design&) = delete;
+  ~Design() { ::DeleteObject(font_); }
+
+  int Scale(int pixels) const { return ::MulDiv(pixels, textHeight_, 14); }
+  SIZE Measure(const std::wstring& text) const {
+    const HDC screen = ::GetDC(nullptr);
+    const HGDIOBJ old = ::SelectObject(screen, font_);
+    SIZE size{};
+    ::GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(screen, old);
+    ::ReleaseDC(nullptr, screen);
+    return size;
+  }
+  // A label is sized to its text plus the etched copy's shift (one layout
+  // pixel), and keeps its right edge.
+  RECT Place(const halfmap::ui::Control& control) const {
+    RECT place{Scale(control.left), Scale(control.top), Scale(control.left + control.width),
+               Scale(control.top + control.height)};
+    if (control.kind == halfmap::ui::Kind::Label) {
+      const int etch = std::max(1, Scale(1));
+      const SIZE text = Measure(kMaps[static_cast<int>(control.id) - static_cast<int>(Id::Label1)]);
+      place.left = place.right - text.cx - etch;
+      place.bottom = place.top + text.cy + etch;
+    }
+    return place;
+  }
+
+ private:
+  HFONT font_;
+  int textHeight_ = 14;
+};
+
+std::wstring Describe(const RECT& r) {
+  return L"(" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L")-(" + std::to_wstring(r.right) + L"," +
+         std::to_wstring(r.bottom) + L")";
+}
+
+int Lightness(COLORREF c) { return (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3; }
+
+// A present map's label in the window-text colour; a missing one's etched
+// in the button highlight and shadow colours, with nothing darker than the
+// shadow. Text edges are smoothed, so only part of a stroke has the exact
+// colour.
+void CheckLabelLooks(Session& session, Checks& checks, const std::wstring& at) {
+  const COLORREF highlight = ::GetSysColor(COLOR_BTNHIGHLIGHT);
+  const COLORREF shadow = ::GetSysColor(COLOR_BTNSHADOW);
+  for (const Id id : {Id::Label1, Id::Label2, Id::Label3}) {
+    const bool present = session.Enabled(id);
+    const auto looksRight = [&] {
+      const std::vector<COLORREF> pixels = Pixels(session.Control(id));
+      const auto count = [&](auto holds) { return std::count_if(pixels.begin(), pixels.end(), holds); };
+      const auto darker = count([&](COLORREF c) { return Lightness(c) < Lightness(shadow); });
+      const auto highlighted = count([&](COLORREF c) { return c == highlight; });
+      const auto shadowed = count([&](COLORREF c) { return c == shadow; });
+      return present ? darker > 0 && highlighted == 0 : darker == 0 && highlighted > 0 && shadowed > 0;
+    };
+    const std::wstring name(halfmap::ui::ControlFor(id).name.begin(), halfmap::ui::ControlFor(id).name.end());
+    // The window repaints in its own time.
+    checks.That(WaitUntil(looksRight, 5s), name + (present ? L" drawn plainly" : L" drawn etched") + at);
+  }
+}
+
+void CheckLayout(Session& session, Checks& checks, int dpi) {
+  const Design design(dpi);
+  const std::wstring at = L" at " + std::to_wstring(dpi) + L" dpi";
+  RECT client{};
+  ::GetClientRect(session.window(), &client);
+  checks.That(client.right == design.Scale(270) && client.bottom == design.Scale(158),
+              L"client area " + Describe(client) + at);
+  for (const halfmap::ui::Control& control : halfmap::ui::kControls) {
+    if (control.kind == halfmap::ui::Kind::Bevel) continue;
+    const RECT seen = ChildRect(session.Control(control.id));
+    const std::wstring name(control.name.begin(), control.name.end());
+    if (control.kind == halfmap::ui::Kind::StatusBar) {
+      checks.That(seen.left == 0 && seen.right == client.right && seen.bottom == client.bottom,
+                  name + L" docked at the bottom " + Describe(seen) + at);
+      continue;
+    }
+    const RECT wanted = design.Place(control);
+    checks.That(::EqualRect(&seen, &wanted) != FALSE,
+                name + L" " + Describe(seen) + at + (::EqualRect(&seen, &wanted) ? L"" : L", wanted " + Describe(wanted)));
+  }
+  CheckLabelLooks(session, checks, at);
+}
+
+// The children in creation order, which is also the order in which the
+// system looks for the label that names a control without text of its own.
+void CheckCreationOrder(Session& session, Checks& checks) {
+  const std::pair<Id, std::wstring> order[] = {
+      {Id::Label1, kMaps[0]}, {Id::Bar1, L""},  {Id::Label2, kMaps[1]},  {Id::Bar2, L""},   {Id::Label3, kMaps[2]},
+      {Id::Bar3, L""},        {Id::Button1, L"実行"}, {Id::Button2, kQuit}, {Id::Stsbar, kReady}};
+  HWND child = ::GetWindow(session.window(), GW_CHILD);
+  for (const auto& [id, text] : order) {
+    const std::wstring name(halfmap::ui::ControlFor(id).name.begin(), halfmap::ui::ControlFor(id).name.end());
+    checks.That(child == session.Control(id), L"next child is " + name);
+    // WM_GETTEXT is what the accessibility layer reads, the status bar's
+    // text included.
+    checks.Equal(Text(child), text, name + L" text");
+    child = ::GetWindow(child, GW_HWNDNEXT);
+  }
+  checks.That(child == nullptr, L"no other child");
+  for (int i = 0; i < 3; ++i) {
+    const HWND bar = session.Control(static_cast<Id>(static_cast<int>(Id::Bar1) + i));
+    const HWND before = ::GetWindow(bar, GW_HWNDPREV);
+    wchar_t kind[32] = {};
+    ::GetClassNameW(before, kind, 32);
+    checks.That(::lstrcmpiW(kind, L"Static") == 0 && Text(before) == kMaps[i],
+                L"the label just before Bar" + std::to_wstring(i + 1) + L" names it " + kMaps[i]);
+  }
+}
+
+// The window moves to a screen of another density and back.
+int Layout(const std::wstring& exe) {
+  return WithSession(exe, [&](Session& session, Checks& checks) {
+    CheckCreationOrder(session, checks);
+    checks.Equal(session.Status(), Text(session.Control(Id::Stsbar)), L"status text asked as a status bar");
+    checks.Equal(AccessibleOf(session.Control(Id::Stsbar)).name, kReady, L"status bar's accessible name");
+    // Only the NS map is missing: its label and bar read as unavailable.
+    for (const Id id : {Id::Label1, Id::Bar1, Id::Label2, Id::Bar2}) {
+      const bool missing = id == Id::Label2 || id == Id::Bar2;
+      const std::wstring name(halfmap::ui::ControlFor(id).name.begin(), halfmap::ui::ControlFor(id).name.end());
+      const AccessibleView view = AccessibleOf(session.Control(id));
+      checks.That(view.found && ((view.state & STATE_SYSTEM_UNAVAILABLE) != 0) == missing,
+                  name + (missing ? L" unavailable" : L" available") + L" to the accessibility layer");
+    }
+    const HDC screen = ::GetDC(nullptr);
+    const int start = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    CheckLayout(session, checks, start);
+    int current = start;
+    int corner = 10;
+    for (const int dpi : {start * 3 / 2, start * 2, start}) {
+      RECT frame{};
+      ::GetWindowRect(session.window(), &frame);
+      // As the system suggests it: the frame scaled, at a new place that
+      // keeps it on this small screen.
+      const RECT suggested{corner, corner, corner + ::MulDiv(frame.right - frame.left, dpi, current),
+                           corner + ::MulDiv(frame.bottom - frame.top, dpi, current)};
+      corner += 10;
+      checks.That(SendDpiChanged(session.program(), session.window(), dpi, suggested),
+                  L"WM_DPICHANGED to " + std::to_wstring(dpi) + L" dpi handled");
+      current = dpi;
+      ::GetWindowRect(session.window(), &frame);
+      checks.That(frame.left == suggested.left && frame.top == suggested.top, L"window placed where suggested");
+      CheckLayout(session, checks, dpi);
+    }
+    checks.Equal(session.Status(), kReady, L"status after the changes");
+    Key(session.Control(Id::Button2), VK_RETURN);
+    session.ExpectExit(L"Enter on the focused Button2");
+  });
+}
+
 int Show(const std::wstring& exe, const std::wstring& marker) {
   return WithSession(exe, [&](Session& session, Checks&) {
     const Handle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -277,7 +448,7 @@ int Show(const std::wstring& exe, const std::wstring& marker) {
 }
 
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|show <exe> [args]");
+  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show <exe> [args]");
   return 2;
 }
 
@@ -287,6 +458,9 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
   using namespace wine_driver;
   if (argc < 3) return Usage();
+  // Sizes as they are on the screen, never scaled for an unaware program.
+  ::SetProcessDPIAware();
+  ::CoInitialize(nullptr);
   const std::wstring scenario = argv[1];
   const std::wstring exe = argv[2];
   if (scenario == L"probe" && argc == 4) return Probe(exe, argv[3]);
@@ -299,6 +473,7 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"quit-during-run") return EndDuringRun(exe, true);
   if (scenario == L"held" && argc == 5) return Refused(exe, argv[3], argv[4], true);
   if (scenario == L"read-only" && argc == 5) return Refused(exe, argv[3], argv[4], false);
+  if (scenario == L"layout") return Layout(exe);
   if (scenario == L"show" && argc == 4) return Show(exe, argv[3]);
   return Usage();
 }

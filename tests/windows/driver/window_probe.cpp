@@ -1,7 +1,9 @@
 #include "tests/windows/driver/window_probe.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -75,21 +77,118 @@ std::wstring Text(HWND hwnd) {
   return std::wstring(buffer, static_cast<std::size_t>(length));
 }
 
+namespace {
+// Memory in another process, for messages whose long parameter points at
+// memory of the receiver's own.
+class RemoteMemory {
+ public:
+  RemoteMemory(const Program& program, std::size_t size)
+      : process_(program.process().get()),
+        address_(::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+  ~RemoteMemory() {
+    if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  void* address() const { return address_; }
+  bool Write(const void* data, std::size_t size) const {
+    return ::WriteProcessMemory(process_, address_, data, size, nullptr) != FALSE;
+  }
+  bool Read(void* data, std::size_t size) const {
+    return ::ReadProcessMemory(process_, address_, data, size, nullptr) != FALSE;
+  }
+
+ private:
+  HANDLE process_;
+  void* address_;
+};
+}  // namespace
+
 std::wstring StatusText(const Program& program, HWND status) {
-  // The status bar writes into memory of its own process.
   constexpr std::size_t kChars = 512;
-  void* remote = ::VirtualAllocEx(program.process().get(), nullptr, kChars * sizeof(wchar_t),
-                                  MEM_COMMIT, PAGE_READWRITE);
-  if (remote == nullptr) return L"<no remote memory>";
+  const RemoteMemory remote(program, kChars * sizeof(wchar_t));
+  if (remote.address() == nullptr) return L"<no remote memory>";
   DWORD_PTR result = 0;
-  // In simple mode the one text is part 0.
-  ::SendMessageTimeoutW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(remote),
+  ::SendMessageTimeoutW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(remote.address()),
                         SMTO_ABORTIFHUNG, 5000, &result);
   std::vector<wchar_t> local(kChars, L'\0');
-  ::ReadProcessMemory(program.process().get(), remote, local.data(), kChars * sizeof(wchar_t), nullptr);
-  ::VirtualFreeEx(program.process().get(), remote, 0, MEM_RELEASE);
+  remote.Read(local.data(), kChars * sizeof(wchar_t));
   local.back() = L'\0';
   return local.data();
+}
+
+bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested) {
+  const RemoteMemory remote(program, sizeof suggested);
+  if (remote.address() == nullptr || !remote.Write(&suggested, sizeof suggested)) return false;
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.address()),
+                               SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
+RECT ChildRect(HWND child) {
+  RECT rect{};
+  ::GetWindowRect(child, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<COLORREF> Pixels(HWND control) {
+  ::RedrawWindow(control, nullptr, nullptr, RDW_UPDATENOW);
+  RECT client{};
+  ::GetClientRect(control, &client);
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = client.right;
+  format.bmiHeader.biHeight = -client.bottom;  // top-down rows
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  // Read from the screen: another process's window DC has no pixels here.
+  POINT origin{0, 0};
+  ::ClientToScreen(control, &origin);
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  const HBITMAP picture = ::CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ old = ::SelectObject(memory, picture);
+  ::BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+  ::GdiFlush();
+  // DIB pixels are blue, green, red from the low byte up.
+  const auto* pixel = static_cast<const DWORD*>(bits);
+  std::vector<COLORREF> pixels;
+  for (long i = 0; pixel != nullptr && i < long{client.right} * client.bottom; ++i) {
+    pixels.push_back(RGB((pixel[i] >> 16) & 0xFF, (pixel[i] >> 8) & 0xFF, pixel[i] & 0xFF));
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(picture);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+AccessibleView AccessibleOf(HWND control) {
+  IAccessible* raw = nullptr;
+  // __uuidof, not IID_IAccessible: the 64-bit import library resolves that
+  // name to a function thunk instead of the identifier.
+  if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&raw))) ||
+      raw == nullptr) {
+    return {};
+  }
+  const std::unique_ptr<IAccessible, void (*)(IAccessible*)> accessible(raw, [](IAccessible* a) { a->Release(); });
+  AccessibleView view;
+  view.found = true;
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  if (accessible->get_accName(self, &name) == S_OK && name != nullptr) {
+    view.name = name;
+    ::SysFreeString(name);
+  }
+  VARIANT state{};
+  if (accessible->get_accState(self, &state) == S_OK && state.vt == VT_I4) view.state = state.lVal;
+  return view;
 }
 
 int BarPosition(HWND bar) { return static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0)); }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace wine_driver {
 
@@ -56,8 +57,27 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 HWND FindTopWindow(DWORD processId, const wchar_t* windowClass);
 
 std::wstring Text(HWND hwnd);
-// The simple-mode text of a status bar in another process.
+// The first part's text of a status bar in another process, asked the way
+// only a status bar answers.
 std::wstring StatusText(const Program& program, HWND status);
+// Sends WM_DPICHANGED as the system would on a move to a screen of another
+// density: the new dots per inch and the suggested window rectangle.
+bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested);
+// A child window's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+
+// The pixels of a control's client area as the screen shows them, row by
+// row, once its pending repaints are done.
+std::vector<COLORREF> Pixels(HWND control);
+
+// What the system's accessibility layer (oleacc) tells a screen reader of
+// a control. Needs COM initialised on the calling thread.
+struct AccessibleView {
+  bool found = false;
+  std::wstring name;
+  long state = 0;  // STATE_SYSTEM_* bits
+};
+AccessibleView AccessibleOf(HWND control);
 int BarPosition(HWND bar);
 int BarMax(HWND bar);
 // The window that has the keyboard focus in the thread owning hwnd.
