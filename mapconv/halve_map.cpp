@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "mapconv/bmp_layout.h"
 #include "mapconv/file_services.h"
 #include "mapconv/halver.h"
 #include "mapconv/map_files.h"
@@ -105,6 +106,18 @@ void HalveFile(const std::filesystem::path& input, const std::filesystem::path& 
     throw EForceBreak("write file error");
   } catch (const EOutOfMemory&) {
     throw EForceBreak("out of memory");
+  }
+}
+
+std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept {
+  try {
+    const fs::File file = fs::OpenExclusive(path);
+    FileSource source(file);
+    FileHead head;
+    const BmpLayout layout = ReadLayout(source, head);
+    return MapSize{layout.width, layout.height < 0 ? -layout.height : layout.height};
+  } catch (...) {
+    return std::nullopt;
   }
 }
 

@@ -3,8 +3,10 @@
 // bar and a check that may abort; nothing else of the window is needed.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -44,6 +46,15 @@ void HalveMap(std::string_view suffix, ProgressBar& bar,
 // executable's folder.
 void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, ProgressBar& bar,
                 const std::function<void()>& check);
+
+// Width and height of the bitmap at path as the conversion reads its
+// headers, the height without its sign; nullopt for a file it cannot read
+// or would refuse.
+struct MapSize {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept;
 
 // Converts one bitmap given by name, with HalveMap's scratch file
 // (ScratchFileFor(output)), replacement and failures.

@@ -98,8 +98,8 @@ void Convert(Job& job) {
   }
   job.running = false;
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
-  report.size = BitmapSize(report.input);
-  if (report.status == Status::Converted) report.outSize = BitmapSize(report.output);
+  report.size = mapconv::ReadMapSize(report.input);
+  if (report.status == Status::Converted) report.outSize = mapconv::ReadMapSize(report.output);
 }
 
 // The folders to convert: given ones checked and without repeats, or the

@@ -1,9 +1,7 @@
 #include "app/cli/report.h"
 
 #include <array>
-#include <cstddef>
 #include <cstdio>
-#include <span>
 
 #include "mapconv/errors.h"
 #include "mapconv/file_services.h"
@@ -54,12 +52,6 @@ std::string_view StatusName(Status status) {
   return "failed";
 }
 
-std::int64_t LittleEndian(std::span<const std::byte> bytes) {
-  std::uint64_t value = 0;
-  for (std::size_t i = bytes.size(); i-- > 0;) value = value << 8 | std::to_integer<std::uint64_t>(bytes[i]);
-  return static_cast<std::int64_t>(value);
-}
-
 }  // namespace
 
 std::string TextLine(const MapReport& report) {
@@ -83,25 +75,6 @@ std::string JsonLine(const MapReport& report) {
 
 std::string ErrorLine(const MapReport& report) {
   return "halfmap-cli: " + mapconv::PathText(report.input) + ": " + report.error + "\n";
-}
-
-std::optional<Size> BitmapSize(const std::filesystem::path& path) noexcept {
-  // File header, then the info header's size and the two dimensions: 16-bit
-  // in the 12-byte core header, 32-bit signed in every later one.
-  try {
-    std::array<std::byte, 26> head{};
-    mapconv::fs::ReadAt(mapconv::fs::OpenExclusive(path), 0, head);
-    const std::span<const std::byte> bytes(head);
-    if (bytes[0] != std::byte{'B'} || bytes[1] != std::byte{'M'}) return std::nullopt;
-    if (LittleEndian(bytes.subspan(14, 4)) == 12) {
-      return Size{LittleEndian(bytes.subspan(18, 2)), LittleEndian(bytes.subspan(20, 2))};
-    }
-    const auto width = static_cast<std::int32_t>(LittleEndian(bytes.subspan(18, 4)));
-    const auto height = static_cast<std::int32_t>(LittleEndian(bytes.subspan(22, 4)));
-    return Size{width, height < 0 ? -std::int64_t{height} : height};
-  } catch (...) {
-    return std::nullopt;
-  }
 }
 
 }  // namespace halfmap::cli

@@ -8,21 +8,20 @@
 #include <optional>
 #include <string>
 
+#include "mapconv/halve_map.h"
+
 namespace halfmap::cli {
 
 enum class Status { Converted, Failed, Aborted };
 
-struct Size {
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-};
+using Size = mapconv::MapSize;
 
 struct MapReport {
   std::filesystem::path input;
   std::filesystem::path output;
   Status status = Status::Converted;
   std::string error;          // the message as the window shows it; empty when converted
-  std::optional<Size> size;   // of the input, when its header could be read
+  std::optional<Size> size;   // of the input, when the conversion reads its headers
   std::optional<Size> outSize;
   double seconds = 0;
 };
@@ -36,9 +35,5 @@ std::string JsonLine(const MapReport& report);
 
 // "halfmap-cli: IN: message".
 std::string ErrorLine(const MapReport& report);
-
-// Width and height of the bitmap at path, from its header, whatever its
-// layout; nullopt when it cannot be read. Heights are given without sign.
-std::optional<Size> BitmapSize(const std::filesystem::path& path) noexcept;
 
 }  // namespace halfmap::cli

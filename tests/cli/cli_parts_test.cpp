@@ -95,34 +95,34 @@ TEST(CliReport, LinesCarryEveryFieldAndEscapeJson) {
   EXPECT_EQ(cli::ErrorLine(report), "halfmap-cli: a\"b\\c\n地図: 中断しました\n");
 }
 
-TEST(CliReport, BitmapSizeReadsEveryHeaderForm) {
+TEST(CliReport, SizesComeFromTheHeadersTheConversionReads) {
   TempFolder folder;
   BmpFields bmp;
   bmp.width = 6;
   bmp.height = -4;  // top-down
   WriteAll(folder / "top-down.bmp", MakeBmp(bmp));
-  const auto size = cli::BitmapSize(folder / "top-down.bmp");
+  const auto size = mapconv::ReadMapSize(folder / "top-down.bmp");
   ASSERT_TRUE(size);
   EXPECT_EQ(size->width, 6);
   EXPECT_EQ(size->height, 4);
 
-  // A core header: 12 bytes, 16-bit dimensions.
-  testing_support::Bytes core(26, std::byte{0});
-  core[0] = std::byte{'B'};
-  core[1] = std::byte{'M'};
-  core[14] = std::byte{12};
-  core[18] = std::byte{0x10};
-  core[19] = std::byte{0x01};
-  core[20] = std::byte{3};
-  WriteAll(folder / "core.bmp", core);
-  const auto coreSize = cli::BitmapSize(folder / "core.bmp");
+  BmpFields core;  // 12-byte header: 16-bit dimensions
+  core.infoSize = 12;
+  core.width = 272;
+  core.height = 3;
+  WriteAll(folder / "core.bmp", MakeBmp(core));
+  const auto coreSize = mapconv::ReadMapSize(folder / "core.bmp");
   ASSERT_TRUE(coreSize);
   EXPECT_EQ(coreSize->width, 272);
   EXPECT_EQ(coreSize->height, 3);
 
+  BmpFields deep;  // a layout the conversion refuses has no size to report
+  deep.bitCount = 24;
+  WriteAll(folder / "deep.bmp", MakeBmp(deep));
+  EXPECT_FALSE(mapconv::ReadMapSize(folder / "deep.bmp"));
   WriteAll(folder / "short.bmp", testing_support::Bytes(20, std::byte{'B'}));
-  EXPECT_FALSE(cli::BitmapSize(folder / "short.bmp"));
-  EXPECT_FALSE(cli::BitmapSize(folder / "missing.bmp"));
+  EXPECT_FALSE(mapconv::ReadMapSize(folder / "short.bmp"));
+  EXPECT_FALSE(mapconv::ReadMapSize(folder / "missing.bmp"));
 }
 
 TEST(CliProgress, RedrawsInPlaceAndFitsTheTerminal) {
