@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "mapconv/errors.h"
-#include "mapconv/file_services.h"
 
 namespace halfmap::cli {
 namespace {
