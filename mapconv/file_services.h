@@ -50,8 +50,8 @@ std::filesystem::path ExecutablePath();
 std::optional<std::filesystem::path> FindFile(
     const std::filesystem::path& path) noexcept;
 
-// Opens an existing file for reading with no other opener allowed meanwhile.
-// Raises EOpenFailure.
+// Opens an existing file for reading with no other opener allowed meanwhile,
+// telling the system it will be read from start to end. Raises EOpenFailure.
 File OpenExclusive(const std::filesystem::path& path);
 
 // Makes sure an existing file at this path may be replaced: nobody else holds
@@ -65,8 +65,10 @@ File ClaimForReplace(const std::filesystem::path& path);
 File CreateExclusive(const std::filesystem::path& path,
                      const std::filesystem::path& reported);
 
-// Reads exactly buffer.size() bytes at offset; anything less raises EShortRead.
-void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer);
+// Reads up to buffer.size() bytes at offset and returns how many it got:
+// fewer only where the file ends, so reading ahead past the end is no
+// failure. A read the system refuses raises EShortRead.
+std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer);
 
 // Writes all bytes at the current position; anything less raises EShortWrite.
 void Write(const File& file, std::span<const std::byte> bytes);

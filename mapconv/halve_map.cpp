@@ -2,23 +2,13 @@
 
 #include <utility>
 
+#include "mapconv/block_source.h"
 #include "mapconv/file_services.h"
 #include "mapconv/halver.h"
 #include "mapconv/map_files.h"
 
 namespace mapconv {
 namespace {
-
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(const fs::File& file) : file_(file) {}
-  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
-    fs::ReadAt(file_, offset, buffer);
-  }
-
- private:
-  const fs::File& file_;
-};
 
 class FileSink final : public ByteSink {
  public:
@@ -71,7 +61,7 @@ void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()
   const fs::File in = fs::OpenExclusive(fs::FindFile(names.input).value_or(names.input));
   fs::File claim = fs::ClaimForReplace(names.output);
   ScratchFile out(names.scratch, names.output);
-  FileSource source(in);
+  BlockSource source(in);
   FileSink sink(out.file());
   Halve(source, sink, bar, check);
   out.Commit(std::move(claim), names.output);

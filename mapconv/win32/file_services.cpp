@@ -20,9 +20,9 @@ File Adopt(HANDLE handle) {
   return File(reinterpret_cast<File::Handle>(handle));
 }
 
-File OpenNoSharing(const std::filesystem::path& path, DWORD access, DWORD disposition) {
-  return Adopt(::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+File OpenNoSharing(const std::filesystem::path& path, DWORD access, DWORD disposition,
+                   DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  return Adopt(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, flags, nullptr));
 }
 
 // A device name such as CON in a map's place would never end a read.
@@ -82,7 +82,8 @@ std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path)
 
 File OpenExclusive(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
-  File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING);
+  // A map is read from start to end: the cache reads further ahead.
+  File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
   if (!file || !OnDisk(file)) throw EOpenFailure(path);
   return file;
 }
@@ -111,22 +112,26 @@ File CreateExclusive(const std::filesystem::path& path, const std::filesystem::p
   return file;
 }
 
-void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
+std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
   if (hooks::Fails(hooks::Op::Read)) throw EShortRead();
   if (offset < 0) throw EShortRead();
-  while (!buffer.empty()) {
+  std::size_t got = 0;
+  while (got < buffer.size()) {
     // On a handle opened for ordinary I/O the offset in OVERLAPPED makes the
     // read positioned, and the call still completes before it returns.
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset));
-    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    const auto at = static_cast<std::uint64_t>(offset) + got;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
     DWORD done = 0;
-    if (!::ReadFile(Native(file), buffer.data(), Chunk(buffer.size()), &done, &at) || done == 0) {
+    if (!::ReadFile(Native(file), buffer.data() + got, Chunk(buffer.size() - got), &done, &position)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
       throw EShortRead();
     }
-    buffer = buffer.subspan(done);
-    offset += done;
+    if (done == 0) break;  // the end of the file
+    got += done;
   }
+  return got;
 }
 
 void Write(const File& file, std::span<const std::byte> bytes) {
