@@ -126,12 +126,13 @@ mkdir -p "$work/small" "$work/big"
 "$maps" small "$work/small" NSX && "$maps" convert "$work/small"
 "$maps" big "$work/big" && "$maps" convert "$work/big"
 
-# A case folder holding the executable and the named inputs of a set.
+# A case folder holding the executable and the named inputs of a set. The
+# inputs are only read, so they are linked rather than copied.
 new_case() {  # folder, exe name, set, inputs...
   local folder=$1 name=$2 set=$3; shift 3
   mkdir -p "$folder"
   cp "$exe" "$folder/$name"
-  for input in "$@"; do cp "$work/$set/MAP29361206-$input" "$folder/"; done
+  for input in "$@"; do ln "$work/$set/MAP29361206-$input" "$folder/"; done
 }
 drive() { "${wine[@]}" "$driver" "$@"; }
 same() {  # file, expected file
