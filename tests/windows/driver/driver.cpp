@@ -12,9 +12,12 @@
 //   wine_driver show <exe> <marker file>        stays until the marker is gone
 //   wine_driver timed-run <exe> <last output>  prints the seconds from the key
 //                                               press on Run to that output's
-//                                               appearance (its rename)
+//                                               appearance (its rename), and
+//                                               the program's peak memory
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <functional>
@@ -300,9 +303,12 @@ int TimedRun(const std::wstring& exe, const std::wstring& lastOutput) {
     checks.That(written(), L"last output written");
     checks.That(session.WaitRunEnd(), L"run ended");
     checks.Equal(session.Status(), kFinished, L"status after the run");
+    PROCESS_MEMORY_COUNTERS memory{};
+    ::GetProcessMemoryInfo(session.program().process().get(), &memory, sizeof memory);
     Click(session.Control(Id::Button2));
     session.ExpectExit(L"Quit after the run");
     Print(L"seconds " + std::to_wstring(took.count()));
+    Print(L"peak KiB " + std::to_wstring(memory.PeakWorkingSetSize / 1024));
   });
 }
 
