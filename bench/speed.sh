@@ -60,14 +60,14 @@ load() { uptime | sed 's/.*load average: //'; }
 # --- Cold ------------------------------------------------------------------
 resident() { fincore --bytes --noheadings --output RES "$1" | tr -d ' '; }
 
-# Drops a file's pages from the page cache: written out, then advised away
-# (dd's nocache is posix_fadvise DONTNEED). Where pages stay, as root the
-# whole page cache is dropped instead.
+# Drops a file's pages from the page cache: everything written out first, so
+# no write-back of earlier runs' outputs falls into the next run, then the
+# file advised away (dd's nocache is posix_fadvise DONTNEED). Where pages
+# stay, as root the whole page cache is dropped instead.
 evict() {
-  sync "$1"
+  sync
   dd if="$1" iflag=nocache count=0 status=none
   if [ "$(resident "$1")" != 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
-    sync
     echo 1 >/proc/sys/vm/drop_caches
   fi
   [ "$(resident "$1")" = 0 ] || echo "warning: $(resident "$1") bytes of $1 stayed cached" >&2
