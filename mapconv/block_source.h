@@ -2,7 +2,9 @@
 // reads from memory. Reading row by row costs one request per row: that
 // defeats the system's readahead on a cold disk, and under Wine every read
 // is a trip to its server. One read per block pays that cost once a block.
-// Works under any reader of ByteSource; the file stays the caller's.
+// Works under any reader of ByteSource that moves forward through the file
+// (a read outside the block fills the block again from there); the file
+// stays the caller's.
 #pragma once
 
 #include <cstddef>
