@@ -37,9 +37,10 @@ declare -A cmd
 # its figures. Where the program reports its own seconds or peak, on output
 # lines starting with the given text, those are taken instead.
 run_row() {  # row, [seconds line start], [peak KiB line start]
-  local figures wall peak seconds
-  if ! figures=$(timed "${cmd[$1]}" "$work" "$work/out"); then
-    echo "$1 failed: $(head -c 300 "$work/err" "$work/out" | tr '\n' ' ')" >&2
+  local figures wall peak seconds out=/dev/null
+  [ -n "${2:-}" ] && out=$work/out  # kept only when read: cat's is the map
+  if ! figures=$(timed "${cmd[$1]}" "$work" "$out"); then
+    echo "$1 failed: $(head -c 300 "$work/err" "$out" 2>/dev/null | tr '\n' ' ')" >&2
     exit 1
   fi
   wall=${figures% *}
