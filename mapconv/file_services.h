@@ -50,8 +50,8 @@ std::filesystem::path ExecutablePath();
 std::optional<std::filesystem::path> FindFile(
     const std::filesystem::path& path) noexcept;
 
-// Opens an existing file for reading with no other opener allowed meanwhile,
-// telling the system it will be read from start to end. Raises EOpenFailure.
+// Opens an existing file for reading with no other opener allowed meanwhile.
+// Raises EOpenFailure.
 File OpenExclusive(const std::filesystem::path& path);
 
 // Makes sure an existing file at this path may be replaced: nobody else holds

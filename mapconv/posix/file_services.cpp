@@ -107,9 +107,6 @@ File OpenExclusive(const std::filesystem::path& path) {
   if (!file || ::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode) || !LockExclusive(Fd(file))) {
     throw EOpenFailure(path);
   }
-  // A map is read from start to end: a larger readahead. Only advice, so
-  // its result does not matter.
-  ::posix_fadvise(Fd(file), 0, 0, POSIX_FADV_SEQUENTIAL);
   return file;
 }
 

@@ -20,9 +20,9 @@ File Adopt(HANDLE handle) {
   return File(reinterpret_cast<File::Handle>(handle));
 }
 
-File OpenNoSharing(const std::filesystem::path& path, DWORD access, DWORD disposition,
-                   DWORD flags = FILE_ATTRIBUTE_NORMAL) {
-  return Adopt(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, flags, nullptr));
+File OpenNoSharing(const std::filesystem::path& path, DWORD access, DWORD disposition) {
+  return Adopt(::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // A device name such as CON in a map's place would never end a read.
@@ -82,8 +82,7 @@ std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path)
 
 File OpenExclusive(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
-  // A map is read from start to end: the cache reads further ahead.
-  File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING);
   if (!file || !OnDisk(file)) throw EOpenFailure(path);
   return file;
 }
