@@ -73,6 +73,8 @@ class WindowLayer {
   virtual void PostProbeInputs() = 0;
   // Handles every pending event, then returns. A request to quit taken here
   // is remembered and carried out once the running handler has returned.
+  // Called before every row of a conversion, so a layer may look for events
+  // at most once a millisecond or so and return at once in between.
   virtual void ProcessPendingEvents() = 0;
   // Closes the main window, which ends the program.
   virtual void CloseWindow() = 0;

@@ -6,6 +6,7 @@
 # Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 size=${1:-16384}
 runs=${RUNS:-5}
 
@@ -31,23 +32,6 @@ in_rle=$rle/MAP29361206-1.BMP
 "$bin/halfmap-genmap" "$in_rle" "$size" "$size" rle
 cat "$in" "$in_rle" >/dev/null  # into the page cache
 
-# Enough room for the whole map in memory, so ImageMagick neither refuses it
-# nor spills to disk; the system policy's limits only come down, so a policy
-# of our own is put first on the search path.
-policy=$work/magick-policy
-mkdir -p "$policy"
-cat >"$policy/policy.xml" <<'XML'
-<policymap>
-  <policy domain="resource" name="memory" value="16GiB"/>
-  <policy domain="resource" name="map" value="16GiB"/>
-  <policy domain="resource" name="area" value="16GP"/>
-  <policy domain="resource" name="disk" value="16GiB"/>
-  <policy domain="resource" name="width" value="1MP"/>
-  <policy domain="resource" name="height" value="1MP"/>
-</policymap>
-XML
-magick_limits=(-limit memory 16GiB -limit map 16GiB -limit area 16GP -limit width 1MP -limit height 1MP)
-
 declare -A cmd out
 names=(cat halfmap reference numpy imagemagick graphicsmagick halfmap-rle imagemagick-rle)
 cmd[cat]="cat '$in'"
@@ -59,7 +43,7 @@ out[reference]=$work/ref.bmp
 # OpenBLAS tuning variables set on this machine only slow numpy down.
 cmd[numpy]="env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE $py bench/numpy_halve.py '$in' '$work/numpy.bmp'"
 out[numpy]=$work/numpy.bmp
-cmd[imagemagick]="MAGICK_CONFIGURE_PATH='$policy' convert ${magick_limits[*]} '$in' -sample 50% -compress none 'BMP3:$work/im.bmp'"
+cmd[imagemagick]=$(imagemagick_halve "$in" "$work/im.bmp" "$work")
 out[imagemagick]=$work/im.bmp
 cmd[graphicsmagick]="gm convert '$in' -sample 50% -compress none 'BMP3:$work/gm.bmp'"
 out[graphicsmagick]=$work/gm.bmp
@@ -77,25 +61,12 @@ available() {
   esac
 }
 
-# One run: wall seconds and peak resident KiB, or nothing when it failed.
-run_once() {
-  local start end
-  start=$(date +%s.%N)
-  if ! /usr/bin/time -f %M -o "$work/mem" bash -c "${cmd[$1]} > /dev/null" 2>"$work/err"; then
-    return 1
-  fi
-  end=$(date +%s.%N)
-  echo "$(echo "$end - $start" | bc -l) $(tail -n1 "$work/mem")"
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
 declare -A wall peak status
 for name in "${names[@]}"; do
   if ! available "$name"; then status[$name]="skipped (not installed)"; continue; fi
   : >"$work/runs"
   for _ in $(seq "$runs"); do
-    if ! run_once "$name" >>"$work/runs"; then
+    if ! timed "${cmd[$name]}" "$work" >>"$work/runs"; then
       status[$name]="failed: $(head -c 200 "$work/err" | tr '\n' ' ')"
       break
     fi

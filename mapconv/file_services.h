@@ -65,8 +65,10 @@ File ClaimForReplace(const std::filesystem::path& path);
 File CreateExclusive(const std::filesystem::path& path,
                      const std::filesystem::path& reported);
 
-// Reads exactly buffer.size() bytes at offset; anything less raises EShortRead.
-void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer);
+// Reads up to buffer.size() bytes at offset and returns how many it got:
+// fewer only where the file ends, so reading ahead past the end is no
+// failure. A read the system refuses raises EShortRead.
+std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer);
 
 // The file's length in bytes; raises EShortRead when it cannot be had.
 std::int64_t Size(const File& file);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "mapconv/block_source.h"
 #include "mapconv/bmp_layout.h"
 #include "mapconv/file_services.h"
 #include "mapconv/halver.h"
@@ -9,18 +10,6 @@
 
 namespace mapconv {
 namespace {
-
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(const fs::File& file) : file_(file) {}
-  void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override {
-    fs::ReadAt(file_, offset, buffer);
-  }
-  std::int64_t Size() override { return fs::Size(file_); }
-
- private:
-  const fs::File& file_;
-};
 
 class FileSink final : public ByteSink {
  public:
@@ -73,7 +62,7 @@ void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()
   const fs::File in = fs::OpenExclusive(fs::FindFile(names.input).value_or(names.input));
   fs::File claim = fs::ClaimForReplace(names.output);
   ScratchFile out(names.scratch, names.output);
-  FileSource source(in);
+  BlockSource source(in);
   FileSink sink(out.file());
   Halve(source, sink, bar, check);
   out.Commit(std::move(claim), names.output);
@@ -112,7 +101,7 @@ void HalveFile(const std::filesystem::path& input, const std::filesystem::path& 
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept {
   try {
     const fs::File file = fs::OpenExclusive(path);
-    FileSource source(file);
+    BlockSource source(file);
     FileHead head;
     const BmpLayout layout = ReadLayout(source, head);
     return MapSize{layout.width, layout.height < 0 ? -layout.height : layout.height};

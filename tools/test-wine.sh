@@ -19,30 +19,13 @@ bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   wine wine64 xvfb fonts-noto-cjk imagemagick xdotool
 
+source tools/wine-session.sh
 work=$(mktemp -d /tmp/halfmap-wine.XXXXXX)
-xvfb_pid=
-prefix=
 cleanup() {
-  [ -n "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_wine_session
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# A 93-byte static i386 Linux program that only exits: whether the kernel
-# runs it says whether 32-bit Wine can run at all.
-runs_32bit() {
-  local elf=$work/exit32
-  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$elf"
-  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$elf"
-  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$elf"
-  printf '\x00\x00\x00\x00' >>"$elf"
-  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$elf"
-  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$elf"
-  printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$elf"
-  chmod +x "$elf"
-  "$elf" 2>/dev/null
-}
 
 passed=0
 failed=0
@@ -81,62 +64,27 @@ check_imports "$shipped_cli" 3 console; record "halfmap-cli.exe is a PE32 consol
 set -e
 
 # --- Which build runs under this machine's Wine -------------------------------
-if runs_32bit; then
-  echo "Testing the shipped i686 build under 32-bit Wine."
-  bash tools/install-deps.sh wine32:i386
-  export WINEARCH=win32
-  wine=(wine)
-  exe=$shipped
-  cli=$shipped_cli
-  driver=$root/build/windows/tests/windows/driver/wine_driver.exe
-else
-  echo "This kernel cannot run 32-bit programs, so 32-bit Wine cannot start:"
-  echo "testing the same source built for x86_64 (preset windows-x64) under wine64."
-  cmake --preset windows-x64 >/dev/null
-  cmake --build --preset windows-x64 -j2
-  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
-  wine=(/usr/lib/wine/wine64)
-  exe=$root/build/windows-x64/app/win32/halfmap.exe
-  cli=$root/build/windows-x64/app/cli/halfmap-cli.exe
-  driver=$root/build/windows-x64/tests/windows/driver/wine_driver.exe
-fi
+choose_wine_build "$work"
+echo "Testing $win_kind."
+exe=$win_build/app/win32/halfmap.exe
+cli=$win_build/app/cli/halfmap-cli.exe
+driver=$win_build/tests/windows/driver/wine_driver.exe
 
 # --- Display and Wine prefix ---------------------------------------------------
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset -r 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
-prefix=$work/prefix
-mkdir -p "$prefix"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"${wine[@]}" wineboot -i >/dev/null 2>&1
-# No window manager here: Wine draws the frame itself and does not wait for
-# one on every close. The dialog fonts map to an installed Japanese font.
-iconv -f UTF-8 -t UTF-16 >"$work/setup.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"MS Shell Dlg"="Noto Sans CJK JP"
-"MS Shell Dlg 2"="Noto Sans CJK JP"
-"Tahoma"="Noto Sans CJK JP"
-REG
-"${wine[@]}" regedit /S "$(printf 'Z:%s' "${work//\//\\}")\\setup.reg"
+start_wine_session "$work"
 
 # --- Inputs and the Linux core's outputs ----------------------------------------
-winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 mkdir -p "$work/small" "$work/big"
 "$maps" small "$work/small" NSX && "$maps" convert "$work/small"
 "$maps" big "$work/big" && "$maps" convert "$work/big"
 
-# A case folder holding the executable and the named inputs of a set.
+# A case folder holding the executable and the named inputs of a set. The
+# inputs are only read, so they are linked rather than copied.
 new_case() {  # folder, exe name, set, inputs...
   local folder=$1 name=$2 set=$3; shift 3
   mkdir -p "$folder"
   cp "$exe" "$folder/$name"
-  for input in "$@"; do cp "$work/$set/MAP29361206-$input" "$folder/"; done
+  for input in "$@"; do ln "$work/$set/MAP29361206-$input" "$folder/"; done
 }
 drive() { "${wine[@]}" "$driver" "$@"; }
 same() {  # file, expected file

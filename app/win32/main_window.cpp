@@ -165,6 +165,10 @@ StatusControl& MainWindow::Status(ui::Id id) {
 void MainWindow::PostProbeInputs() { ::PostMessageW(hwnd_, kWmProbeInputs, 0, 0); }
 
 void MainWindow::ProcessPendingEvents() {
+  // A conversion calls this before every row, and each look at the queue is
+  // a trip to the window system (under Wine, to its server): look at most
+  // once per interval, so a click still waits no longer than that.
+  if (std::chrono::steady_clock::now() - lastEvents_ < kEventInterval) return;
   MSG message{};
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -173,6 +177,7 @@ void MainWindow::ProcessPendingEvents() {
     }
     Dispatch(message);
   }
+  lastEvents_ = std::chrono::steady_clock::now();
 }
 
 void MainWindow::CloseWindow() {

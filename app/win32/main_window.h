@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -93,6 +94,9 @@ class MainWindow final : public WindowLayer {
   // Requests to end that arrive during a run, carried out once it returns.
   bool closePending_ = false;
   std::optional<int> quitPending_;
+  // When pending events were last handled; see ProcessPendingEvents.
+  static constexpr std::chrono::milliseconds kEventInterval{1};
+  std::chrono::steady_clock::time_point lastEvents_;
 };
 
 }  // namespace halfmap::win32

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -82,11 +83,21 @@ void Win32Status::SetText(std::string_view text) {
   ::SendMessageW(hwnd_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-int DrawnLength(int min, int max, int position, int width) {
-  if (max <= min || width <= 0) return 0;
+namespace {
+
+constexpr int kChunkGap = 2;
+
+// a * b / c rounded to the nearest, as MulDiv does, for a, b >= 0 and c > 0.
+std::int64_t MulDivRounded(std::int64_t a, std::int64_t b, std::int64_t c) { return (2 * a * b + c) / (2 * c); }
+
+}  // namespace
+
+int DrawnLength(int min, int max, int position, SIZE inside) {
+  if (max <= min || inside.cx <= 0) return 0;
   // 64 bits: a range of two billion times a bar width overflows an int.
-  const std::int64_t filled = std::int64_t{position} - min;
-  return static_cast<int>(filled * width / (std::int64_t{max} - min));
+  const std::int64_t end = MulDivRounded(std::int64_t{position} - min, inside.cx, std::int64_t{max} - min);
+  const std::int64_t chunk = MulDivRounded(std::max<LONG>(inside.cy, 0), 2, 3) + kChunkGap;
+  return static_cast<int>(std::min<std::int64_t>((end + chunk - 1) / chunk * chunk, inside.cx));
 }
 
 void Win32Bar::Attach(HWND hwnd) {
@@ -100,7 +111,8 @@ void Win32Bar::Attach(HWND hwnd) {
 void Win32Bar::Resized() {
   RECT client{};
   ::GetClientRect(hwnd_, &client);
-  width_ = client.right - client.left;
+  // The control paints inside a 1-pixel border.
+  inside_ = {client.right - client.left - 2, client.bottom - client.top - 2};
   shownLength_ = -1;
   Redraw();
 }
@@ -113,9 +125,13 @@ void Win32Bar::Draw(int min, int max, int position) {
     shownMax_ = max;
     shownLength_ = -1;
   }
-  const int length = DrawnLength(min, max, position, width_);
-  if (length == shownLength_) return;
+  // The last chunk may be painted well before the end; the end itself is
+  // sent all the same, so the control's position finishes at its maximum.
+  const int length = DrawnLength(min, max, position, inside_);
+  const bool full = position == max;
+  if (length == shownLength_ && full == shownFull_) return;
   shownLength_ = length;
+  shownFull_ = full;
   ::SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 

@@ -56,9 +56,11 @@ class Win32Status final : public StatusControl, public ChildWindow {
   void SetText(std::string_view text) override;
 };
 
-// Pixels of the bar's width that a position fills; the control repaints on
-// every position message, so one is sent only when this changes.
-int DrawnLength(int min, int max, int position, int width);
+// Pixels of the bar's inside width that a position fills as the classic,
+// unthemed control paints it: rounded up to whole chunks, each two thirds of
+// the inside height wide plus a gap. The control repaints on every position
+// message, so one is sent only when this changes.
+int DrawnLength(int min, int max, int position, SIZE inside);
 
 class Win32Bar final : public ProgressBarControl {
  public:
@@ -71,10 +73,11 @@ class Win32Bar final : public ProgressBarControl {
 
  private:
   HWND hwnd_ = nullptr;
-  int width_ = 0;
+  SIZE inside_{};  // the client area less the control's border
   int shownMin_ = 0;
   int shownMax_ = 0;
   int shownLength_ = -1;
+  bool shownFull_ = false;
 };
 
 }  // namespace halfmap::win32

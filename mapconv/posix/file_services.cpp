@@ -135,14 +135,18 @@ File CreateExclusive(const std::filesystem::path& path, const std::filesystem::p
   return file;
 }
 
-void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
+std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
   if (hooks::Fails(hooks::Op::Read)) throw EShortRead();
-  while (!buffer.empty()) {
-    const ssize_t n = Retry([&] { return ::pread(Fd(file), buffer.data(), buffer.size(), offset); });
-    if (n <= 0) throw EShortRead();
-    buffer = buffer.subspan(static_cast<std::size_t>(n));
-    offset += n;
+  std::size_t got = 0;
+  while (got < buffer.size()) {
+    const ssize_t n = Retry([&] {
+      return ::pread(Fd(file), buffer.data() + got, buffer.size() - got, offset + static_cast<off_t>(got));
+    });
+    if (n < 0) throw EShortRead();
+    if (n == 0) break;  // the end of the file
+    got += static_cast<std::size_t>(n);
   }
+  return got;
 }
 
 std::int64_t Size(const File& file) {

@@ -111,22 +111,26 @@ File CreateExclusive(const std::filesystem::path& path, const std::filesystem::p
   return file;
 }
 
-void ReadAt(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
+std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
   if (hooks::Fails(hooks::Op::Read)) throw EShortRead();
   if (offset < 0) throw EShortRead();
-  while (!buffer.empty()) {
+  std::size_t got = 0;
+  while (got < buffer.size()) {
     // On a handle opened for ordinary I/O the offset in OVERLAPPED makes the
     // read positioned, and the call still completes before it returns.
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset));
-    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    const auto at = static_cast<std::uint64_t>(offset) + got;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
     DWORD done = 0;
-    if (!::ReadFile(Native(file), buffer.data(), Chunk(buffer.size()), &done, &at) || done == 0) {
+    if (!::ReadFile(Native(file), buffer.data() + got, Chunk(buffer.size() - got), &done, &position)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
       throw EShortRead();
     }
-    buffer = buffer.subspan(done);
-    offset += done;
+    if (done == 0) break;  // the end of the file
+    got += done;
   }
+  return got;
 }
 
 std::int64_t Size(const File& file) {

@@ -136,8 +136,9 @@ TEST(FaultInjection, EveryFailedOperationIsReportedAndLosesNothing) {
   int injected = 0;
   for (const Shape& shape : shapes) injected += InjectEveryFault(shape);
   std::printf("faults injected: %d\n", injected);
-  // Reads of every odd row alone are over five hundred.
-  EXPECT_GT(injected, 500);
+  // The input is read in blocks of a megabyte; the larger shapes' block
+  // reads and output writes alone come to some fifty.
+  EXPECT_GE(injected, 50);
 }
 
 // The dry run must see every kind of operation, or some failure paths above

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "mapconv/block_source.h"
 #include "mapconv/map_files.h"
+#include "mapconv/test_hooks.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/recording_bar.h"
 
@@ -164,6 +166,52 @@ TEST_F(HalveMapTest, ShortInputsEndWithReadFileErrorAndNoOutput) {
   WriteAll(Output(), kOldOutput);
   EXPECT_EQ(Run(), "read file error");
   EXPECT_EQ(ReadAll(Output()), kOldOutput);
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+}
+
+// The fault hook is a plain function, so its count lives here.
+int gReads = 0;
+bool CountReads(mapconv::hooks::Op op) {
+  if (op == mapconv::hooks::Op::Read) ++gReads;
+  return false;
+}
+
+// Reads come in blocks; a map of a little over two, its last row even and
+// never needed, cut at and beside the block boundaries.
+TEST_F(HalveMapTest, MapsCutAtReadBlockBoundariesEndAsRowByRowReadingDoes) {
+  const Bytes whole = PutInput(1000, 2101);
+  gReads = 0;
+  mapconv::hooks::SetFaultHook(CountReads);
+  const std::string complete = Run();
+  mapconv::hooks::SetFaultHook(nullptr);
+  ASSERT_EQ(complete, "");
+  EXPECT_LE(gReads, 4);  // not one per row
+  const Bytes expected = ReadAll(Output());
+
+  const std::size_t block = mapconv::kReadBlockSize;
+  const std::size_t needed = whole.size() - 1000;
+  auto cutTo = [&](std::size_t length) {
+    WriteAll(Input(), Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+  };
+  for (std::size_t length : {block - 1, block, block + 1, 2 * block - 1, 2 * block, 2 * block + 1, needed - 1}) {
+    SCOPED_TRACE(length);
+    cutTo(length);
+    EXPECT_EQ(Run(), "read file error");
+    EXPECT_EQ(ReadAll(Output()), expected);
+  }
+  for (std::size_t length : {needed, needed + 1}) {
+    std::filesystem::remove(Output());
+    cutTo(length);
+    EXPECT_EQ(Run(), "");
+    EXPECT_EQ(ReadAll(Output()), expected);
+  }
+
+  // An abort deep in the second block is still taken at the next row.
+  bar_.positions.clear();
+  int checks = 0;
+  EXPECT_EQ(Run("", [&] { if (++checks == 1500) throw mapconv::EForceBreak("中断しました"); }), "中断しました");
+  EXPECT_EQ(bar_.positions.back(), 1497);  // rows 0 to 1497 done, none after
+  EXPECT_EQ(ReadAll(Output()), expected);
   ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
 }
 

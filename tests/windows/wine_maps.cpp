@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
     }
     if (command == "big" && argc == 3) {
       Write(folder, 'N', {48, 40});
-      Write(folder, 'S', {600, 24000});
+      // Some 180 MiB: long enough to catch under way however fast the run.
+      Write(folder, 'S', {8000, 24000});
       Write(folder, 'X', {32, 32});
       return 0;
     }

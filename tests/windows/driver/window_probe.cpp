@@ -34,11 +34,12 @@ bool Program::WaitExit(std::chrono::milliseconds timeout, DWORD& code) const {
   return ::GetExitCodeProcess(process_.get(), &code) != FALSE;
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds interval) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(interval);
   }
   return true;
 }

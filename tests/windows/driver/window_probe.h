@@ -42,6 +42,9 @@ class Program {
   // True when the process ended within the time; its exit code in code.
   bool WaitExit(std::chrono::milliseconds timeout, DWORD& code) const;
   const Handle& process() const { return process_; }
+  // Holds the program's main thread still, and lets it go on again.
+  void Suspend() const { ::SuspendThread(thread_.get()); }
+  void Resume() const { ::ResumeThread(thread_.get()); }
 
  private:
   Handle process_;
@@ -51,7 +54,8 @@ class Program {
 };
 
 // Polls until done() holds or the time is up.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds interval = 10ms);
 
 // A visible top-level window of the process with this class, or null.
 HWND FindTopWindow(DWORD processId, const wchar_t* windowClass);

@@ -1,0 +1,47 @@
+#include "mapconv/block_source.h"
+
+#include <cstring>
+#include <new>
+
+#include "mapconv/errors.h"
+#include "mapconv/test_hooks.h"
+
+namespace mapconv {
+namespace {
+
+std::unique_ptr<std::byte[]> AllocateBlock(std::size_t size) {
+  if (hooks::Fails(hooks::Op::Alloc)) throw EOutOfMemory();
+  std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[size]);
+  if (!block) throw EOutOfMemory();
+  return block;
+}
+
+}  // namespace
+
+BlockSource::BlockSource(const fs::File& file, std::size_t blockSize)
+    : file_(file), blockSize_(blockSize), block_(AllocateBlock(blockSize)) {}
+
+void BlockSource::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
+  if (buffer.size() > blockSize_) {
+    // Larger than a block: straight into the caller's buffer, still one read.
+    if (fs::ReadUpTo(file_, offset, buffer) != buffer.size()) throw EShortRead();
+    return;
+  }
+  if (!Holds(offset, buffer.size())) Fill(offset);
+  if (!Holds(offset, buffer.size())) throw EShortRead();
+  if (!buffer.empty()) std::memcpy(buffer.data(), block_.get() + (offset - start_), buffer.size());
+}
+
+bool BlockSource::Holds(std::int64_t offset, std::size_t size) const {
+  const std::int64_t at = offset - start_;
+  const auto held = static_cast<std::int64_t>(held_);
+  return at >= 0 && at <= held && held - at >= static_cast<std::int64_t>(size);
+}
+
+void BlockSource::Fill(std::int64_t offset) {
+  held_ = 0;  // nothing stale is served if the read fails
+  start_ = offset;
+  held_ = fs::ReadUpTo(file_, offset, {block_.get(), blockSize_});
+}
+
+}  // namespace mapconv

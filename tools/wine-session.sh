@@ -1,0 +1,84 @@
+# Sourced by tools/test-wine.sh and bench/speed.sh: picks the Windows build
+# this machine's Wine can run, and starts a virtual display and a throwaway
+# Wine prefix under a work folder. The sourcing script calls
+# stop_wine_session on exit.
+
+xvfb_pid=
+prefix=
+
+# A 93-byte static i386 Linux program that only exits: whether the kernel
+# runs it says whether 32-bit Wine can run at all.
+runs_32bit() {  # work folder
+  local elf=$1/exit32
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$elf"
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$elf"
+  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$elf"
+  printf '\x00\x00\x00\x00' >>"$elf"
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$elf"
+  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$elf"
+  printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$elf"
+  chmod +x "$elf"
+  "$elf" 2>/dev/null
+}
+
+# The shipped 32-bit build where the kernel runs 32-bit programs; otherwise
+# the same source built for 64-bit Windows under wine64. Sets wine (the
+# command), win_build (the build folder) and win_kind (what ran, in words),
+# and exports WINEARCH. Configures and builds the given targets there.
+choose_wine_build() {  # work folder, extra configure options..., --, targets...
+  local work=$1 preset; shift
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
+  if runs_32bit "$work"; then
+    bash tools/install-deps.sh wine32:i386
+    preset=windows
+    export WINEARCH=win32
+    unset WINELOADER
+    wine=(wine)
+    win_kind="the shipped i686 build under 32-bit Wine"
+  else
+    preset=windows-x64
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    wine=(/usr/lib/wine/wine64)
+    win_kind="the x86_64 build under wine64 (this kernel cannot run 32-bit programs)"
+  fi
+  win_build=$PWD/build/$preset
+  cmake --preset "$preset" "${options[@]}" >/dev/null
+  cmake --build --preset "$preset" -j2 ${targets[@]:+--target "${targets[@]}"}
+}
+
+# Xvfb on a free display and a fresh prefix in the work folder, with no
+# window manager wait and the dialog fonts mapped to a Japanese font.
+start_wine_session() {  # work folder
+  local work=$1
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset -r 3>"$work/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=:$(cat "$work/display")
+  prefix=$work/prefix
+  mkdir -p "$prefix"
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "${wine[@]}" wineboot -i >/dev/null 2>&1
+  iconv -f UTF-8 -t UTF-16 >"$work/setup.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"MS Shell Dlg"="Noto Sans CJK JP"
+"MS Shell Dlg 2"="Noto Sans CJK JP"
+"Tahoma"="Noto Sans CJK JP"
+REG
+  "${wine[@]}" regedit /S "$(winpath "$work/setup.reg")"
+}
+
+stop_wine_session() {
+  [ -n "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+
+# A Linux path as Wine's Z: drive sees it.
+winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
