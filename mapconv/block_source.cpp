@@ -22,14 +22,19 @@ BlockSource::BlockSource(const fs::File& file, std::size_t blockSize)
     : file_(file), blockSize_(blockSize), block_(AllocateBlock(blockSize)) {}
 
 void BlockSource::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
+  const std::span<const std::byte> bytes = View(offset, buffer);
+  if (bytes.data() != buffer.data() && !bytes.empty()) std::memcpy(buffer.data(), bytes.data(), bytes.size());
+}
+
+std::span<const std::byte> BlockSource::View(std::int64_t offset, std::span<std::byte> buffer) {
   if (buffer.size() > blockSize_) {
     // Larger than a block: straight into the caller's buffer, still one read.
     if (fs::ReadUpTo(file_, offset, buffer) != buffer.size()) throw EShortRead();
-    return;
+    return buffer;
   }
   if (!Holds(offset, buffer.size())) Fill(offset);
   if (!Holds(offset, buffer.size())) throw EShortRead();
-  if (!buffer.empty()) std::memcpy(buffer.data(), block_.get() + (offset - start_), buffer.size());
+  return {block_.get() + (offset - start_), buffer.size()};
 }
 
 bool BlockSource::Holds(std::int64_t offset, std::size_t size) const {

@@ -30,6 +30,8 @@ class BlockSource final : public ByteSource {
   // raises EShortRead. Reading ahead past the end of the file is no failure;
   // only asking for bytes the file does not have is.
   void ReadAt(std::int64_t offset, std::span<std::byte> buffer) override;
+  // The bytes straight from the block where it holds them.
+  std::span<const std::byte> View(std::int64_t offset, std::span<std::byte> buffer) override;
   std::int64_t Size() override { return fs::Size(file_); }
 
  private:

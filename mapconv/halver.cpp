@@ -54,8 +54,7 @@ void CopyRow(ByteSource& source, std::int64_t offset, std::int64_t length, std::
              KeptPixels& out) {
   while (length > 0) {
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length, static_cast<std::int64_t>(chunk.size())));
-    source.ReadAt(offset, chunk.first(n));
-    out.PutPacked(chunk.first(n));
+    out.PutPacked(source.View(offset, chunk.first(n)));
     offset += static_cast<std::int64_t>(n);
     length -= static_cast<std::int64_t>(n);
   }

@@ -18,6 +18,14 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual void ReadAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
   virtual std::int64_t Size() = 0;
+
+  // The buffer.size() bytes at offset, as ReadAt gives them, either in buffer
+  // or in memory the source already holds, which saves a copy; valid until
+  // the source is next used.
+  virtual std::span<const std::byte> View(std::int64_t offset, std::span<std::byte> buffer) {
+    ReadAt(offset, buffer);
+    return buffer;
+  }
 };
 
 // Sequential output. Write stores all bytes or raises EShortWrite.

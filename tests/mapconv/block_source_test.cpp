@@ -40,6 +40,9 @@ TEST(BlockSource, DeliversWhatTheFileHoldsAndFailsOnlyForBytesItLacks) {
       }
       ASSERT_NO_THROW(source.ReadAt(offset, got));
       EXPECT_TRUE(std::equal(got.begin(), got.end(), file.begin() + offset));
+      Bytes spare(size);  // a view lent from the block, or spare itself
+      const auto view = source.View(offset, spare);
+      EXPECT_TRUE(std::equal(view.begin(), view.end(), file.begin() + offset) && view.size() == size);
     }
   }
   Bytes one(1);
