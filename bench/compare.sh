@@ -49,7 +49,7 @@ cmd[graphicsmagick]="gm convert '$in' -sample 50% -compress none 'BMP3:$work/gm.
 out[graphicsmagick]=$work/gm.bmp
 cmd[halfmap-rle]="'$bin/halfmap-core' '$rle'"
 out[halfmap-rle]=$rle/MAP29361206-2.BMP
-cmd[imagemagick-rle]="MAGICK_CONFIGURE_PATH='$policy' convert ${magick_limits[*]} '$in_rle' -sample 50% -compress none 'BMP3:$work/im-rle.bmp'"
+cmd[imagemagick-rle]=$(imagemagick_halve "$in_rle" "$work/im-rle.bmp" "$work")
 out[imagemagick-rle]=$work/im-rle.bmp
 
 available() {
