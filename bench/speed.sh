@@ -77,7 +77,11 @@ evict() {
 cold_mode() {
   bash tools/install-deps.sh imagemagick
   local dir=$work
-  [ -n "${COLD_DIR:-}" ] && dir=$(mktemp -d "$COLD_DIR/halfmap-cold.XXXXXX") && trap 'rm -rf "$work" "$dir"' EXIT
+  if [ -n "${COLD_DIR:-}" ]; then
+    cold_dir=$(mktemp -d "$COLD_DIR/halfmap-cold.XXXXXX")
+    trap 'rm -rf "$work" "$cold_dir"' EXIT
+    dir=$cold_dir
+  fi
   local map=$dir/MAP29361206-1.BMP
   "$bin/halfmap-genmap" "$map" "$size" "$size"
   cmd[cat]="cat '$map'"
