@@ -1,25 +1,13 @@
 #include "mapconv/block_source.h"
 
 #include <cstring>
-#include <new>
 
 #include "mapconv/errors.h"
-#include "mapconv/test_hooks.h"
 
 namespace mapconv {
-namespace {
-
-std::unique_ptr<std::byte[]> AllocateBlock(std::size_t size) {
-  if (hooks::Fails(hooks::Op::Alloc)) throw EOutOfMemory();
-  std::unique_ptr<std::byte[]> block(new (std::nothrow) std::byte[size]);
-  if (!block) throw EOutOfMemory();
-  return block;
-}
-
-}  // namespace
 
 BlockSource::BlockSource(const fs::File& file, std::size_t blockSize)
-    : file_(file), blockSize_(blockSize), block_(AllocateBlock(blockSize)) {}
+    : file_(file), block_(AllocateBuffer(blockSize)) {}
 
 void BlockSource::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
   const std::span<const std::byte> bytes = View(offset, buffer);
@@ -27,14 +15,14 @@ void BlockSource::ReadAt(std::int64_t offset, std::span<std::byte> buffer) {
 }
 
 std::span<const std::byte> BlockSource::View(std::int64_t offset, std::span<std::byte> buffer) {
-  if (buffer.size() > blockSize_) {
+  if (buffer.size() > block_.size) {
     // Larger than a block: straight into the caller's buffer, still one read.
     if (fs::ReadUpTo(file_, offset, buffer) != buffer.size()) throw EShortRead();
     return buffer;
   }
   if (!Holds(offset, buffer.size())) Fill(offset);
   if (!Holds(offset, buffer.size())) throw EShortRead();
-  return {block_.get() + (offset - start_), buffer.size()};
+  return {block_.data.get() + (offset - start_), buffer.size()};
 }
 
 bool BlockSource::Holds(std::int64_t offset, std::size_t size) const {
@@ -46,7 +34,7 @@ bool BlockSource::Holds(std::int64_t offset, std::size_t size) const {
 void BlockSource::Fill(std::int64_t offset) {
   held_ = 0;  // nothing stale is served if the read fails
   start_ = offset;
-  held_ = fs::ReadUpTo(file_, offset, {block_.get(), blockSize_});
+  held_ = fs::ReadUpTo(file_, offset, block_.span());
 }
 
 }  // namespace mapconv

@@ -9,9 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
+#include "mapconv/buffer.h"
 #include "mapconv/file_services.h"
 #include "mapconv/halver.h"
 
@@ -39,10 +39,9 @@ class BlockSource final : public ByteSource {
   void Fill(std::int64_t offset);
 
   const fs::File& file_;
-  std::size_t blockSize_;
-  std::unique_ptr<std::byte[]> block_;
-  std::int64_t start_ = 0;  // where in the file block_[0] came from
-  std::size_t held_ = 0;    // how many of the file's bytes block_ holds
+  Buffer block_;
+  std::int64_t start_ = 0;  // where in the file the block's first byte came from
+  std::size_t held_ = 0;    // how many of the file's bytes the block holds
 };
 
 }  // namespace mapconv

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <memory>
-#include <new>
-
 #include "mapconv/bmp_layout.h"
+#include "mapconv/buffer.h"
 #include "mapconv/errors.h"
 #include "mapconv/kept_pixels.h"
 #include "mapconv/rle_rows.h"
@@ -20,21 +18,9 @@ static_assert(kChunk % 4 == 0, "chunks of rows must keep even columns even at ev
 // Decoded run-length pixels handed over at once.
 constexpr std::int64_t kPieces = std::int64_t{1} << 16;
 
-struct Buffer {
-  std::unique_ptr<std::byte[]> data;
-  std::size_t size = 0;
-  std::span<std::byte> span() const { return {data.get(), size}; }
-};
-
-// A request for no bytes yields no buffer and is no failure.
+// At most most bytes, whatever the map asks for; none for a request of none.
 Buffer Allocate(std::int64_t wanted, std::int64_t most = kChunk) {
-  Buffer b;
-  b.size = static_cast<std::size_t>(std::clamp<std::int64_t>(wanted, 0, most));
-  if (b.size == 0) return b;
-  if (hooks::Fails(hooks::Op::Alloc)) throw EOutOfMemory();
-  b.data.reset(new (std::nothrow) std::byte[b.size]);
-  if (!b.data) throw EOutOfMemory();
-  return b;
+  return AllocateBuffer(static_cast<std::size_t>(std::clamp<std::int64_t>(wanted, 0, most)));
 }
 
 // Carries bytes from..to of the input over unchanged, reading forward.

@@ -19,7 +19,7 @@ constexpr unsigned kDelta = 2;
 
 RleRows::RleRows(ByteSource& source, const BmpLayout& layout, std::span<std::byte> readBuffer,
                  std::span<std::byte> pieces)
-    : source_(source), read_(readBuffer), position_(layout.pixelOffset), end_(layout.fileSize),
+    : source_(source), buffer_(readBuffer), position_(layout.pixelOffset), end_(layout.fileSize),
       width_(layout.width), rows_(layout.height), nibbles_(layout.compression == Compression::Rle4),
       pieces_(pieces.first(pieces.size() - kSlack)) {}
 
@@ -184,8 +184,8 @@ unsigned RleRows::Next() {
 void RleRows::Refill() {
   const std::int64_t left = end_ - position_;
   if (left <= 0) throw EShortRead();
-  held_ = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(read_.size())));
-  source_.ReadAt(position_, read_.first(held_));
+  held_ = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer_.size())));
+  read_ = source_.View(position_, buffer_.first(held_));
   position_ += static_cast<std::int64_t>(held_);
   at_ = 0;
 }

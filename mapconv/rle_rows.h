@@ -51,7 +51,8 @@ class RleRows {
   void Refill();
 
   ByteSource& source_;
-  std::span<std::byte> read_;
+  std::span<std::byte> buffer_;     // the caller's, for a source that lends no view
+  std::span<const std::byte> read_;  // the stream's bytes at hand
   std::size_t held_ = 0;  // bytes of read_ filled from the stream
   std::size_t at_ = 0;    // next unread byte of read_
   std::int64_t position_;  // file offset just past what read_ holds
