@@ -53,7 +53,7 @@ void PutU32(FileHead& h, std::size_t at, std::uint64_t value) {
   PutU16(h, at + 2, value >> 16);
 }
 
-[[noreturn]] void Refuse() { throw EForceBreak("bitmap format error"); }
+[[noreturn]] void Refuse() { throw EFormatError("this bitmap layout is not read"); }
 
 // Whether a 4-byte field lies inside this info header; shorter OS/2 2.x
 // headers leave out the fields at their end, which then count as 0.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "mapconv/errors.h"
@@ -19,6 +20,20 @@ namespace mapconv {
 class EForceBreak : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A bitmap the conversion does not read, or whose bytes break its format.
+// The status bar shows only "bitmap format error"; reason() says what is
+// wrong in the user's words ("7 bits per pixel is not a bitmap depth"), for
+// front ends with room for it.
+class EFormatError : public EForceBreak {
+ public:
+  explicit EFormatError(const std::string& reason)
+      : EForceBreak("bitmap format error"), reason_(reason) {}
+  const char* reason() const noexcept { return reason_.what(); }
+
+ private:
+  std::runtime_error reason_;  // copies without throwing, as exceptions must
 };
 
 // What HalveMap needs of a progress bar. Setting a range whose maximum lies

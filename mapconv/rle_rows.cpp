@@ -13,7 +13,7 @@ constexpr unsigned kEndOfLine = 0;
 constexpr unsigned kEndOfBitmap = 1;
 constexpr unsigned kDelta = 2;
 
-[[noreturn]] void Refuse() { throw EForceBreak("bitmap format error"); }
+[[noreturn]] void Refuse() { throw EFormatError("the run-length stream breaks its format"); }
 
 }  // namespace
 
