@@ -1,4 +1,4 @@
-// Builds palette bitmaps in memory for tests, field by field, with any
+// Builds bitmaps in memory for tests, field by field, with any
 // header field open to change so broken inputs are easy to make. The
 // defaults give the tool's original layout: 40-byte header, 8 bits, 256
 // palette entries, pixels at 1078.
