@@ -255,9 +255,11 @@ std::string Replay(std::span<const std::byte> input) {
     mapconv::Halve(source, sink, bar, [] {});
   } catch (const mapconv::EShortRead&) {
     got = Outcome::ShortRead;
-  } catch (const mapconv::EForceBreak& e) {
-    if (std::string(e.what()) != "bitmap format error") return std::string("unexpected break: ") + e.what();
+  } catch (const mapconv::EFormatError& e) {
+    if (*e.reason() == '\0') return "a format error without a reason";
     got = Outcome::FormatError;
+  } catch (const mapconv::EForceBreak& e) {
+    return std::string("unexpected break: ") + e.what();
   } catch (const std::exception& e) {
     return std::string("unexpected failure: ") + e.what();
   }
