@@ -14,7 +14,6 @@ namespace {
 
 // Bounds the working buffers, so memory does not grow with the map.
 constexpr std::int64_t kChunk = std::int64_t{1} << 20;
-static_assert(kChunk % 4 == 0, "chunks of rows must keep even columns even at every depth");
 // Decoded run-length pixels handed over at once.
 constexpr std::int64_t kPieces = std::int64_t{1} << 16;
 
@@ -35,11 +34,15 @@ void CopyRange(ByteSource& source, std::int64_t from, std::int64_t to, std::span
 }
 
 // Reads one whole stored row in chunks, so a row cut short anywhere, filler
-// included, fails as a short read, and keeps its even columns.
+// included, fails as a short read, and keeps its even columns. A row longer
+// than the chunk goes in pieces of whole pixel pairs, so each piece starts at
+// an even column.
 void CopyRow(ByteSource& source, std::int64_t offset, std::int64_t length, std::span<std::byte> chunk,
-             KeptPixels& out) {
+             std::size_t pairBytes, KeptPixels& out) {
+  const auto room = static_cast<std::int64_t>(chunk.size());
+  const std::int64_t piece = length <= room ? length : room - room % static_cast<std::int64_t>(pairBytes);
   while (length > 0) {
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length, static_cast<std::int64_t>(chunk.size())));
+    const auto n = static_cast<std::size_t>(std::min(length, piece));
     out.PutPacked(source.View(offset, chunk.first(n)));
     offset += static_cast<std::int64_t>(n);
     length -= static_cast<std::int64_t>(n);
@@ -66,8 +69,10 @@ void ForEachRow(const OutputShape& s, ProgressBar& bar, const std::function<void
 // Odd rows kept, the rows between passed over without reading.
 void HalveStoredRows(ByteSource& source, const BmpLayout& layout, const OutputShape& s, std::span<std::byte> chunk,
                      KeptPixels& out, ProgressBar& bar, const std::function<void()>& check) {
+  // Two pixels: a byte or less below 8 bits, which a chunk's size divides.
+  const auto pairBytes = static_cast<std::size_t>(std::max(1, layout.bitCount / 4));
   ForEachRow(s, bar, check, [&](std::int64_t r) {
-    if (r % 2 == 1) CopyRow(source, layout.pixelOffset + r * s.inStride, s.inStride, chunk, out);
+    if (r % 2 == 1) CopyRow(source, layout.pixelOffset + r * s.inStride, s.inStride, chunk, pairBytes, out);
   });
 }
 
@@ -101,7 +106,7 @@ void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::func
   bar.SetMin(0);
   bar.SetMax(max);
 
-  const bool stored = layout.compression == Compression::None;
+  const bool stored = !layout.RunLength();
   const Buffer chunk = Allocate(std::max({stored ? shape.inStride : layout.fileSize - layout.pixelOffset,
                                           layout.pixelOffset - carried, layout.profileSize}));
   CopyRange(source, carried, layout.pixelOffset, chunk.span(), sink);

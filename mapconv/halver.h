@@ -36,11 +36,12 @@ class ByteSink {
 };
 
 // Reads the map from source and writes its half-scale copy to sink: any
-// palette bitmap that bmp_layout.h reads, at the same depth, uncompressed.
-// Calls check once before reading and once before every input row, and moves
-// the bar from empty to full over the rows. Raises EForceBreak("bitmap format
-// error") for layouts it does not read, decided from the headers before
-// anything is written, and for run-length rows that break the format;
+// bitmap that bmp_layout.h reads, at the same depth, kept pixels copied
+// byte for byte, run-length rows written uncompressed. Calls check once
+// before reading and once before every input row, and moves the bar from
+// empty to full over the rows. Raises EFormatError ("bitmap format error",
+// with a reason) for layouts it does not read, decided from the headers
+// before anything is written, and for run-length rows that break the format;
 // EShortRead, EShortWrite and EOutOfMemory untranslated; and whatever check
 // or the bar raise.
 void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,

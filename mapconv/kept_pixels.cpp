@@ -11,6 +11,22 @@ void GatherEven(const unsigned char* __restrict src, unsigned char* __restrict d
   for (std::size_t i = 0; i < count; ++i) dst[i] = src[2 * i];
 }
 
+// Copies every second pixel of size bytes whole; a fixed size lets the
+// compiler move each as one piece.
+template <std::size_t size>
+void GatherEvenPixels(const std::byte* __restrict src, std::byte* __restrict dst, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) std::memcpy(dst + size * i, src + 2 * size * i, size);
+}
+
+void GatherEvenPixels(const std::byte* src, std::byte* dst, std::size_t count, std::size_t size) {
+  switch (size) {
+    case 2: return GatherEvenPixels<2>(src, dst, count);
+    case 3: return GatherEvenPixels<3>(src, dst, count);
+    case 4: return GatherEvenPixels<4>(src, dst, count);
+    default: return GatherEvenPixels<8>(src, dst, count);
+  }
+}
+
 }  // namespace
 
 KeptPixels::KeptPixels(ByteSink& sink, std::span<std::byte> buffer, int bitCount, std::int64_t outWidth,
@@ -30,6 +46,7 @@ void KeptPixels::PutIndices(std::span<const std::byte> piece) {
 }
 
 void KeptPixels::PutPacked(std::span<const std::byte> piece) {
+  if (bits_ > 8) return PutWide(piece);
   if (bits_ == 8) return PutIndices(piece);
   const std::size_t perByte = 8 / static_cast<std::size_t>(bits_);
   const unsigned mask = (1u << bits_) - 1;
@@ -39,6 +56,34 @@ void KeptPixels::PutPacked(std::span<const std::byte> piece) {
     const std::size_t column = 2 * k;
     const auto shift = static_cast<unsigned>(8 - bits_ * static_cast<int>(column % perByte + 1));
     PutIndex(std::to_integer<unsigned>(piece[column / perByte]) >> shift & mask);
+  }
+  wanted_ -= static_cast<std::int64_t>(take);
+}
+
+// Pixels of 2, 3, 4 or 8 bytes, copied byte for byte. The buffer need not
+// hold whole pixels: one that crosses its end goes a byte at a time.
+void KeptPixels::PutWide(std::span<const std::byte> piece) {
+  const auto size = static_cast<std::size_t>(bits_ / 8);
+  const auto take = static_cast<std::size_t>(
+      std::min<std::int64_t>(wanted_, static_cast<std::int64_t>((piece.size() / size + 1) / 2)));
+  const std::byte* src = piece.data();
+  for (std::size_t left = take; left > 0;) {
+    const std::size_t n = std::min(left, Room() / size);
+    if (n == 0) {
+      for (std::size_t i = 0; i < size; ++i) {
+        Room();
+        buffer_[used_++] = src[i];
+      }
+      written_ += static_cast<std::int64_t>(size);
+      src += 2 * size;
+      --left;
+      continue;
+    }
+    GatherEvenPixels(src, buffer_.data() + used_, n, size);
+    used_ += n * size;
+    written_ += static_cast<std::int64_t>(n * size);
+    src += 2 * n * size;
+    left -= n;
   }
   wanted_ -= static_cast<std::int64_t>(take);
 }

@@ -117,7 +117,7 @@ TEST(CliReport, SizesComeFromTheHeadersTheConversionReads) {
   EXPECT_EQ(coreSize->height, 3);
 
   BmpFields deep;  // a layout the conversion refuses has no size to report
-  deep.bitCount = 24;
+  deep.bitCount = 7;
   WriteAll(folder / "deep.bmp", MakeBmp(deep));
   EXPECT_FALSE(mapconv::ReadMapSize(folder / "deep.bmp"));
   WriteAll(folder / "short.bmp", testing_support::Bytes(20, std::byte{'B'}));

@@ -44,7 +44,7 @@ TEST(CorpusReplay, ModelKeepsEvenColumnsOfOddRows) {
   EXPECT_EQ(hardening::Model(cut).outcome, hardening::Outcome::Done);
   cut.resize(1078 + 8 + 7);  // row 1 lacks its last filler byte
   EXPECT_EQ(hardening::Model(cut).outcome, hardening::Outcome::ShortRead);
-  layout.bitCount = 24;
+  layout.bitCount = 7;
   EXPECT_EQ(hardening::Model(testing_support::MakeBmp(layout)).outcome, hardening::Outcome::FormatError);
 }
 

@@ -46,16 +46,22 @@ struct Header {
 
 bool KnownInfoSize(std::int64_t info) { return info == 12 || (info >= 16 && info <= 64) || info == 108 || info == 124; }
 
+// OS/2 2.x headers: 16 to 64 bytes but the Windows sizes; no bit fields.
+bool Os2v2(std::int64_t info) { return info >= 16 && info <= 64 && info != 40 && info != 52 && info != 56; }
+
+bool BitFields(const Header& h) { return !Os2v2(h.info) && (h.compression == 3 || h.compression == 6) && h.bits > 8; }
+
 // The palette announced: OS/2 1.x holds whatever 3-byte entries fit before
-// the pixels; every other header counts its 4-byte entries, 0 for all.
+// the pixels; every other header counts its 4-byte entries, 0 for all the
+// depth has, none above 8 bits. A 40-byte header with bit fields has its
+// masks first.
 std::int64_t PaletteEnd(const Input& in, const Header& h) {
-  const std::int64_t most = std::int64_t{1} << h.bits, start = 14 + h.info;
-  if (h.info == 12) {
-    if (h.offset < start) throw Refused{};
-    return start + 3 * std::min(most, (h.offset - start) / 3);
-  }
+  const std::int64_t most = h.bits <= 8 ? std::int64_t{1} << h.bits : 0;
+  const std::int64_t start = 14 + h.info + (h.info == 40 && BitFields(h) ? (h.compression == 6 ? 16 : 12) : 0);
+  if (h.offset < start) throw Refused{};
+  if (h.info == 12) return start + 3 * std::min(most, (h.offset - start) / 3);
   const std::int64_t used = h.info >= 36 ? in.U32(46) : 0;
-  if (used > most || start + 4 * (used == 0 ? most : used) > h.offset) throw Refused{};
+  if (start + 4 * (used == 0 ? most : used) > h.offset) throw Refused{};
   return start + 4 * (used == 0 ? most : used);
 }
 
@@ -71,7 +77,9 @@ Header ParseHeader(const Input& in) {
   h.bits = in.U16(os2 ? 24 : 28);
   h.compression = h.info >= 20 ? in.U32(30) : 0;
   const bool rle = (h.compression == 1 && h.bits == 8) || (h.compression == 2 && h.bits == 4);
-  if ((h.bits != 1 && h.bits != 4 && h.bits != 8) || (h.compression != 0 && !rle)) throw Refused{};
+  const bool depth = h.bits == 1 || h.bits == 2 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 ||
+                     h.bits == 32 || h.bits == 64;
+  if (!depth || (h.compression != 0 && !rle && !BitFields(h))) throw Refused{};
   if (h.width <= 0 || (rle && h.height < 0)) throw Refused{};
   if (PaletteEnd(in, h) > in.size()) throw Cut{};
   if (h.offset > in.size()) throw Refused{};
@@ -88,14 +96,14 @@ Header ParseHeader(const Input& in) {
 class KeptImage {
  public:
   KeptImage(std::int64_t width, std::int64_t rows) : width_(width), pixels_(static_cast<std::size_t>(width * rows)) {}
-  void Set(std::int64_t x, std::int64_t y, unsigned index) {
+  void Set(std::int64_t x, std::int64_t y, std::uint64_t index) {
     if (y % 2 == 1 && x % 2 == 0 && x / 2 < width_) pixels_[static_cast<std::size_t>(y / 2 * width_ + x / 2)] = index;
   }
-  unsigned At(std::int64_t x, std::int64_t j) const { return pixels_[static_cast<std::size_t>(j * width_ + x)]; }
+  std::uint64_t At(std::int64_t x, std::int64_t j) const { return pixels_[static_cast<std::size_t>(j * width_ + x)]; }
 
  private:
   std::int64_t width_;
-  std::vector<unsigned> pixels_;
+  std::vector<std::uint64_t> pixels_;
 };
 
 void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
@@ -103,6 +111,12 @@ void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& 
   for (std::int64_t y = 1; y < rows; y += 2) {
     for (std::int64_t x = 0; x < h.width; x += 2) {
       const std::int64_t bit = x * h.bits;
+      if (h.bits > 8) {  // whole bytes, kept as they are, first byte lowest
+        std::uint64_t value = 0;
+        for (std::int64_t i = h.bits / 8 - 1; i >= 0; --i) value = value << 8 | in.U8(h.offset + y * stride + bit / 8 + i);
+        image.Set(x, y, value);
+        continue;
+      }
       const unsigned byte = in.U8(h.offset + y * stride + bit / 8);
       image.Set(x, y, byte >> (8 - h.bits - bit % 8) & ((1u << h.bits) - 1));
     }
@@ -167,7 +181,7 @@ Bytes Output(const Input& in, const Header& h, const KeptImage& image, std::int6
   } else {
     PutU32(out, 18, w2);
     PutU32(out, 22, h2);
-    if (h.info >= 20) PutU32(out, 30, 0);
+    if (h.compression == 1 || h.compression == 2) PutU32(out, 30, 0);
     const bool original = h.info == 40 && h.bits == 8 && h.compression == 0 && h.offset == 1078;
     if (h.info >= 24 && !original) PutU32(out, 34, pixelBytes);
     if (h.profileSize > 0) PutU32(out, 126, h.offset + pixelBytes - 14);
@@ -176,7 +190,10 @@ Bytes Output(const Input& in, const Header& h, const KeptImage& image, std::int6
     Bytes row(static_cast<std::size_t>(stride));
     for (std::int64_t x = 0; x < w2; ++x) {
       const std::int64_t bit = x * h.bits;
-      row[static_cast<std::size_t>(bit / 8)] |= std::byte(image.At(x, j) << (8 - h.bits - bit % 8));
+      for (std::int64_t i = 0; h.bits > 8 && i < h.bits / 8; ++i) {
+        row[static_cast<std::size_t>(bit / 8 + i)] = std::byte(image.At(x, j) >> (8 * i));
+      }
+      if (h.bits <= 8) row[static_cast<std::size_t>(bit / 8)] |= std::byte(image.At(x, j) << (8 - h.bits - bit % 8));
     }
     out.insert(out.end(), row.begin(), row.end());
   }
@@ -204,13 +221,17 @@ Expected Model(std::span<const std::byte> bytes) {
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
     const std::int64_t w2 = h.width / 2, h2 = h.height / 2;
     const std::int64_t outBytes = (w2 * h.bits + 31) / 32 * 4 * (rows / 2);
-    if (h.compression != 0 && (outBytes > kLargestOutput || rows > kMostRows)) return {Outcome::TooLarge, {}};
-    // Every kept row is read whole, its filler included.
-    if (h.compression == 0 && rows >= 2 && h.offset + rows / 2 * 2 * ((h.width * h.bits + 31) / 32 * 4) > in.size()) {
+    if (h.compression != 0 && !BitFields(h) && (outBytes > kLargestOutput || rows > kMostRows)) {
+      return {Outcome::TooLarge, {}};
+    }
+    // Every kept row is read whole, its filler included; compared by
+    // division, as rows times stride may pass 64 bits.
+    const bool stored = h.compression != 1 && h.compression != 2;
+    if (stored && rows >= 2 && rows / 2 * 2 > (in.size() - h.offset) / ((h.width * h.bits + 31) / 32 * 4)) {
       return {Outcome::ShortRead, {}};
     }
     KeptImage image(w2, rows / 2);
-    if (h.compression == 0) {
+    if (stored) {
       ReadStored(in, h, rows, image);
     } else {
       ReadRle(in, h, rows, image);
@@ -234,9 +255,11 @@ std::string Replay(std::span<const std::byte> input) {
     mapconv::Halve(source, sink, bar, [] {});
   } catch (const mapconv::EShortRead&) {
     got = Outcome::ShortRead;
-  } catch (const mapconv::EForceBreak& e) {
-    if (std::string(e.what()) != "bitmap format error") return std::string("unexpected break: ") + e.what();
+  } catch (const mapconv::EFormatError& e) {
+    if (*e.reason() == '\0') return "a format error without a reason";
     got = Outcome::FormatError;
+  } catch (const mapconv::EForceBreak& e) {
+    return std::string("unexpected break: ") + e.what();
   } catch (const std::exception& e) {
     return std::string("unexpected failure: ") + e.what();
   }

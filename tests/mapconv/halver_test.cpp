@@ -177,23 +177,43 @@ TEST(Halve, AnAbortAtARowStopsThereWithNothingMoreRead) {
   EXPECT_EQ(source.reads, 2);  // the prefix and row 1
 }
 
-TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
-  std::vector<BmpFields> broken(12);
+TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWrittenAndSayWhy) {
+  std::vector<BmpFields> broken(15);
   broken[0].type[0] = 'X';
-  broken[1].bitCount = 24;
-  broken[2].compression = 3;  // bit fields
+  broken[1].bitCount = 7;
+  broken[2].compression = 3;  // bit fields at 8 bits
   broken[3].pixelOffset = 1074;  // inside the palette
   broken[4].width = 0;
   broken[5].width = -4;
-  broken[6].bitCount = 2;
+  broken[6].compression = 4;
   broken[7].compression = 1;  // run-length rows are never stored top-down
   broken[7].height = -4;
   broken[8].compression = 2;  // RLE4 at 8 bits
   broken[9].coloursUsed = 257;
   broken[10].infoSize = 66;
   broken[11].pixelOffset = 1 << 20;  // past the end of the file
+  broken[12].infoSize = 64;  // OS/2 2.x numbers its compressions apart
+  broken[12].compression = 4;
+  broken[13].compression = 5;
+  broken[14].pixelOffset = 40;  // inside the header
+  const char* reasons[] = {"not a bitmap: the file does not start with BM",
+                           "7 bits per pixel is not a bitmap depth",
+                           "bit fields at 8 bits per pixel are not read",
+                           "the palette of 256 colours runs into the pixel data",
+                           "the width must be at least 1 pixel, not 0",
+                           "the width must be at least 1 pixel, not -4",
+                           "JPEG-compressed pixels are not read",
+                           "run-length rows stored top-down are not read",
+                           "RLE4 compression at 8 bits per pixel is not read",
+                           "the palette of 257 colours runs into the pixel data",
+                           "unknown header size: 66 bytes",
+                           "the pixel data starts past the end of the file",
+                           "OS/2 RLE24 compression is not read",
+                           "PNG-compressed pixels are not read",
+                           "the pixel data starts inside the headers"};
   for (const BmpFields& bmp : broken) {
-    SCOPED_TRACE(&bmp - broken.data());
+    const auto i = static_cast<std::size_t>(&bmp - broken.data());
+    SCOPED_TRACE(i);
     const Bytes in = MakeBmp(bmp);
     MemorySource source(in);
     MemorySink sink;
@@ -201,8 +221,9 @@ TEST(Halve, InputsOfAnotherLayoutAreRefusedBeforeAnythingIsWritten) {
     try {
       mapconv::Halve(source, sink, bar, [] {});
       ADD_FAILURE() << "accepted a map it does not read";
-    } catch (const mapconv::EForceBreak& e) {
+    } catch (const mapconv::EFormatError& e) {
       EXPECT_STREQ(e.what(), "bitmap format error");
+      EXPECT_STREQ(e.reason(), reasons[i]);
     }
     EXPECT_TRUE(sink.data.empty());
   }

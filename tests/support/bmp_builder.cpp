@@ -14,17 +14,31 @@ void PutAt(Bytes& out, std::size_t at, std::uint32_t value, int size) {
   for (int i = 0; i < size && at + i < out.size(); ++i) out[at + i] = std::byte(value >> (8 * i));
 }
 
-bool Packed(const BmpFields& bmp) { return bmp.bitCount == 1 || bmp.bitCount == 4 || bmp.bitCount == 8; }
+bool Packed(const BmpFields& bmp) { return bmp.bitCount == 1 || bmp.bitCount == 2 || bmp.bitCount == 4 || bmp.bitCount == 8; }
+bool Wide(const BmpFields& bmp) { return bmp.bitCount == 16 || bmp.bitCount == 24 || bmp.bitCount == 32 || bmp.bitCount == 64; }
 
 std::int64_t Stride(const BmpFields& bmp) {
   if (bmp.width <= 0) return 0;
-  const int bits = Packed(bmp) ? bmp.bitCount : 8;
+  const int bits = Packed(bmp) || Wide(bmp) ? bmp.bitCount : 8;
   return (std::int64_t{bmp.width} * bits + 31) / 32 * 4;
+}
+
+// Whole pixels of several bytes, then the filler to the stride.
+void PutWideRows(const BmpFields& bmp, Bytes& out) {
+  for (int y = 0; y < std::abs(bmp.height); ++y) {
+    const std::size_t start = out.size();
+    for (int x = 0; x < bmp.width; ++x) {
+      const unsigned v = bmp.pixel(x, y);
+      for (unsigned i = 0; i < bmp.bitCount / 8u; ++i) out.push_back(std::byte(v * (2 * i + 1) + 0x35 * i));
+    }
+    out.resize(start + static_cast<std::size_t>(Stride(bmp)), std::byte{bmp.filler});
+  }
 }
 
 // Bit-packed rows, most significant bits first; past the width the
 // filler's bits, so a leak would show.
 void PutStoredRows(const BmpFields& bmp, Bytes& out) {
+  if (Wide(bmp)) return PutWideRows(bmp, out);
   const int bits = Packed(bmp) ? bmp.bitCount : 8;
   const int perByte = 8 / bits;
   for (int y = 0; y < std::abs(bmp.height); ++y) {
@@ -149,7 +163,9 @@ Bytes EncodeRows(const BmpFields& bmp) {
 Bytes MakeBmp(const BmpFields& bmp) {
   const bool os2 = bmp.infoSize == 12;
   const std::uint32_t entrySize = os2 ? 3 : 4;
-  const std::uint32_t offset = 14 + bmp.infoSize + bmp.paletteEntries * entrySize + bmp.gap;
+  const bool bitFields = bmp.compression == 3 || bmp.compression == 6;
+  const std::uint32_t masksAfter = bitFields && bmp.infoSize == 40 ? (bmp.compression == 6 ? 16 : 12) : 0;
+  const std::uint32_t offset = 14 + bmp.infoSize + masksAfter + bmp.paletteEntries * entrySize + bmp.gap;
   const Bytes rows = EncodeRows(bmp);
   const auto imageSize = static_cast<std::uint32_t>(rows.size());
   const bool withProfile = bmp.infoSize == 124 && !bmp.profile.empty();
@@ -178,12 +194,14 @@ Bytes MakeBmp(const BmpFields& bmp) {
     PutAt(info, 28, 2835, 4);
     PutAt(info, 32, bmp.coloursUsed.value_or(bmp.paletteEntries), 4);
   }
+  for (std::uint32_t i = 0; bitFields && i < 4; ++i) PutAt(info, 40 + 4 * i, bmp.masks[i], 4);
   if (withProfile) {
     PutAt(info, 56, 0x4D424544, 4);  // 'MBED'
     PutAt(info, 112, offset + imageSize - 14, 4);
     PutAt(info, 116, static_cast<std::uint32_t>(bmp.profile.size()), 4);
   }
   out.insert(out.end(), info.begin(), info.end());
+  for (std::uint32_t i = 0; i < masksAfter / 4; ++i) Put(out, bmp.masks[i], 4);
   for (std::uint32_t i = 0; i < bmp.paletteEntries; ++i) {
     Put(out, 0x00010203u * i & 0x00FFFFFF, static_cast<int>(entrySize));
   }

@@ -1,9 +1,10 @@
-// Builds palette bitmaps in memory for tests, field by field, with any
+// Builds bitmaps in memory for tests, field by field, with any
 // header field open to change so broken inputs are easy to make. The
 // defaults give the tool's original layout: 40-byte header, 8 bits, 256
 // palette entries, pixels at 1078.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -20,12 +21,17 @@ struct BmpFields {
     return static_cast<std::uint8_t>(x * 16 + y);
   };
   std::uint8_t filler = 0xEE;  // row filler, so tests see it never leaks
-  // Rows are stored at 1, 4 or 8 bits; at any other depth one byte a pixel.
+  // Rows are stored at 1, 2, 4 or 8 bits; at 16, 24, 32 and 64 byte i of a
+  // pixel of index v is v * (2i + 1) + 0x35 i; at any other depth one byte a
+  // pixel.
   std::uint16_t bitCount = 8;
   // 1 (at 8 bits) and 2 (at 4 bits) store the rows run-length encoded, with
   // deltas, end-of-line and end-of-bitmap codes over pixels of index 0.
   std::uint32_t compression = 0;
   std::uint32_t infoSize = 40;  // 12 writes the OS/2 1.x header
+  // With compression 3 or 6: after a 40-byte header (three, or four for 6),
+  // or in the header as far as it reaches.
+  std::array<std::uint32_t, 4> masks = {0xF800, 0x07E0, 0x001F, 0};
   std::uint32_t paletteEntries = 256;
   std::optional<std::uint32_t> coloursUsed{};  // the field; paletteEntries if unset
   std::uint32_t gap = 0;                     // bytes between palette and pixels
