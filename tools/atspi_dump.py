@@ -110,10 +110,11 @@ class Window:
         subprocess.run(["xdotool", "windowfocus", "--sync", xid], check=True)
         # Keys typed before Orca has taken in the window may be lost.
         orca.wait(lambda said: "push button" in said, 20)
+        self.status_bar = next(n for n in pyatspi.utils.findAllDescendants(
+            self.node, lambda n: n.getRole() == pyatspi.ROLE_STATUS_BAR))
 
     def status(self):
-        return next(n for n in pyatspi.utils.findAllDescendants(self.node, lambda n: n.getRole() ==
-                                                                pyatspi.ROLE_STATUS_BAR)).name
+        return self.status_bar.name
 
     def close(self):
         self.process.terminate()
