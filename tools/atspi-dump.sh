@@ -20,7 +20,7 @@ work=$(mktemp -d /tmp/halfmap-atspi.XXXXXX)
 xvfb_pid=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  [ -n "${KEEP_ATSPI:-}" ] && echo "kept $work" || rm -rf "$work"
+  rm -rf "$work"
 }
 trap cleanup EXIT
 

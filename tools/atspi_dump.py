@@ -49,7 +49,7 @@ class Orca:
         self.mark = 0
         self.master, self.terminal = pty.openpty()
         tty.setraw(self.terminal)
-        threading.Thread(target=self._read, args=(os.path.join(work, "orca.log"),), daemon=True).start()
+        threading.Thread(target=self._read, daemon=True).start()
         self.process = subprocess.Popen(["orca", "--replace", "-u", os.path.join(work, "orca-prefs"),
                                          "--debug-file", os.ttyname(self.terminal)],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -57,17 +57,13 @@ class Orca:
         if not self.wait(lambda text: "Startup complete" in text, 30, everything=True):
             sys.exit("Orca did not start")
 
-    def _read(self, copy):
+    def _read(self):
         decoder = codecs.getincrementaldecoder("utf-8")("replace")
-        with open(copy, "w", encoding="utf-8") as out:
-            while True:
-                try:
-                    data = os.read(self.master, 65536)
-                except OSError:
-                    return
-                text = decoder.decode(data)
-                self.chunks.append(text)
-                out.write(text)
+        while True:
+            try:
+                self.chunks.append(decoder.decode(os.read(self.master, 65536)))
+            except OSError:
+                return
 
     def text(self, start=0):
         return "".join(self.chunks)[start:]
@@ -128,13 +124,8 @@ def key(name):
 def rle8_map(path, width, height):
     """A map of one colour, run-length coded: a few megabytes that take the
     window a while to convert."""
-    row = bytearray()
-    left = width
-    while left:
-        run = min(255, left)
-        row += bytes((run, 7))
-        left -= run
-    pixels = bytes(row + b"\0\0") * height + b"\0\1"
+    row = bytes((255, 7)) * (width // 255) + bytes((width % 255, 7, 0, 0))  # width % 255 > 0
+    pixels = row * height + b"\0\1"
     palette = bytes(v for i in range(256) for v in (i, i, i, 0))
     offset = 14 + 40 + len(palette)
     with open(path, "wb") as out:
@@ -288,25 +279,27 @@ def dump_case(work, orca):
     window.close()
 
 
-def complete_run(work, orca):
-    window = Window(os.path.join(work, "three"), orca)
-    run_by_keys(window, orca)
-    heard(orca, "after a complete run of three maps", "notification 終了")
-    expect("DELUGE" not in orca.text(orca.mark), "no DELUGE in Orca's log during the run")
-    window.close()
+# Folder, whether Run is pressed, when, and what Orca must say then.
+SPOKEN = [("three", True, "after a complete run of three maps", "notification 終了"),
+          ("none", False, "on opening with no map", NOT_FOUND),
+          ("cut", True, "after a run with a cut map", "notification read file error")]
 
 
-def no_maps(work, orca):
-    window = Window(os.path.join(work, "none"), orca)
-    heard(orca, "on opening with no map", NOT_FOUND)
-    window.close()
+def spoken_cases(work, orca):
+    for folder, run, when, what in SPOKEN:
+        window = Window(os.path.join(work, folder), orca)
+        if run:
+            run_by_keys(window, orca)
+        heard(orca, when, what)
+        if folder == "three":
+            expect("DELUGE" not in orca.text(orca.mark), "no DELUGE in Orca's log during the run")
+        window.close()
 
 
-def failed_run(work, orca):
-    window = Window(os.path.join(work, "cut"), orca)
-    run_by_keys(window, orca)
-    heard(orca, "after a run with a cut map", "notification read file error")
-    window.close()
+def until(holds, timeout=30):
+    end = time.time() + timeout
+    while not holds() and time.time() < end:
+        time.sleep(0.005)
 
 
 def abort_case(work, orca, attempts=3):
@@ -322,14 +315,13 @@ def abort_case(work, orca, attempts=3):
         window = Window(folder, orca)
         abort = next(n for n in pyatspi.utils.findAllDescendants(window.node, lambda n: n.name == "終了"))
         run_by_keys(window, orca)
-        while abort.name != "中断" and window.status() == READY:
-            time.sleep(0.005)
+        until(lambda: abort.name == "中断" or window.status() != READY)
         pressed = time.time()
         key("Return")
-        while window.status() == READY:
-            time.sleep(0.005)
+        status = [READY]
+        until(lambda: status.append(window.status()) or status[-1] != READY)
         delay = time.time() - pressed
-        aborted = window.status() == "中断しました" and not os.path.exists(last)
+        aborted = status[-1] == "中断しました" and not os.path.exists(last)
         print("== Abort, attempt %d: the key reached the window %.0f ms after it was pressed%s" %
               (attempt, delay * 1000, "" if aborted else ", after the run had ended"))
         if aborted:
@@ -347,9 +339,7 @@ def main():
     orca = Orca(work)
     try:
         dump_case(work, orca)
-        complete_run(work, orca)
-        no_maps(work, orca)
-        failed_run(work, orca)
+        spoken_cases(work, orca)
         abort_case(work, orca)
     finally:
         orca.stop()
