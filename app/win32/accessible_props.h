@@ -2,8 +2,8 @@
 // what it reads from them itself: the status bar as a polite live region,
 // and the main window's description. One object per window thread, which it
 // initialises COM for; where COM or the property service is missing (an old
-// system, or Wine, which only stubs the service), nothing is annotated and
-// the window works as before.
+// system), nothing is annotated and the window works as before. (Wine's
+// service takes the calls and keeps nothing.)
 #pragma once
 
 #include <windows.h>
