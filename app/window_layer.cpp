@@ -1,6 +1,7 @@
 #include "app/window_layer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace halfmap {
 namespace {
@@ -22,6 +23,12 @@ void ProgressBarControl::SetMax(int value) {
 void ProgressBarControl::SetPosition(int value) {
   position_ = value;
   Redraw();
+}
+
+int WholeTenths(int min, int max, int position) {
+  if (position >= max) return 10;
+  if (position <= min) return 0;
+  return static_cast<int>((std::int64_t{position} - min) * 10 / (std::int64_t{max} - min));
 }
 
 void ProgressBarControl::Redraw() { Draw(min_, max_, std::clamp(position_, min_, max_)); }

@@ -59,6 +59,12 @@ class ProgressBarControl : public mapconv::ProgressBar {
   int position_ = ui::kBarMin;
 };
 
+// How many whole tenths of the range position has covered, 10 only at the
+// maximum: a bar tells assistive tools its value only when this changes, at
+// most 11 times from empty to full, since a value on every drawn step floods
+// a screen reader.
+int WholeTenths(int min, int max, int position);
+
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;

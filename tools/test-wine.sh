@@ -49,7 +49,7 @@ maps=$root/build/release/tests/windows/wine_maps
 # --- The shipped executable's form ------------------------------------------
 shipped_cli=$root/build/windows/app/cli/halfmap-cli.exe
 check_imports() {  # executable, subsystem number, its name
-  local dump allowed='^(kernel32|user32|gdi32|comctl32|msvcrt)\.dll$' status=0 dll
+  local dump allowed='^(kernel32|user32|gdi32|comctl32|ole32|oleacc|msvcrt)\.dll$' status=0 dll
   dump=$(i686-w64-mingw32-objdump -p "$1")
   grep -q 'file format pei-i386' <<<"$dump" || { echo "  not a PE32 i386 image"; status=1; }
   grep -qE "Subsystem[[:space:]]+0000000$2" <<<"$dump" || { echo "  not a $3 program"; status=1; }

@@ -53,6 +53,9 @@ QAccessibleInterface* Create(const QString& className, QObject* object) {
   if (className == QLatin1String("QStatusBar")) {
     if (auto* status = dynamic_cast<Status*>(object)) return new StatusText(status);
   }
+  if (className == QLatin1String("QWidget")) {
+    if (auto* notice = dynamic_cast<Notice*>(object)) return new QAccessibleWidget(notice, QAccessible::Notification);
+  }
   return nullptr;
 }
 
@@ -66,10 +69,33 @@ void InstallAccessibility() {
   (void)installed;
 }
 
-void AnnounceTextChange(QStatusBar* status, const QString& before, const QString& after) {
-  if (!QAccessible::isActive() || before == after) return;
+Notice::Notice(QWidget* parent) : QWidget(parent) {
+  setGeometry(0, 0, 0, 0);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  hide();
+}
+
+void Notice::Show(const QString& text) {
+  // Hidden first: only a notification that appears is spoken.
+  hide();
+  setAccessibleName(text);
+  show();
+}
+
+void AnnounceStatus(QStatusBar* status, Notice& notice, const QString& before, const QString& after) {
+  // Spoken with the window when it is announced, as on opening.
+  status->window()->setAccessibleDescription(after);
+  if (before == after) return;
+  notice.Show(after);
+  if (!QAccessible::isActive()) return;
   QAccessibleTextUpdateEvent event(status, 0, before, after);
   QAccessible::updateAccessibility(&event);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  // Polite by default; screen readers that take announcements get the
+  // status from them as well.
+  QAccessibleAnnouncementEvent announcement(status, after);
+  QAccessible::updateAccessibility(&announcement);
+#endif
 }
 
 }  // namespace halfmap::qt

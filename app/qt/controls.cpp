@@ -1,7 +1,5 @@
 #include "app/qt/controls.h"
 
-#include "app/qt/accessibility.h"
-
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
@@ -65,8 +63,11 @@ void Bar::Draw(int min, int max, int position) {
   const std::int64_t span = std::int64_t{max} - min;
   const std::int64_t inside = std::max(0, width() - 2 * kFrame);
   const int filled = span == 0 ? 0 : static_cast<int>((std::int64_t{position} - min) * inside / span);
-  if (!newRange && filled == filled_) return;
-  filled_ = filled;
+  if (newRange || filled != filled_) {
+    filled_ = filled;
+    update();
+  }
+  if (!newRange && WholeTenths(min, max, position) == WholeTenths(min, max, value())) return;
   // setValue repaints at once and announces the value; with updates off
   // only the announcement happens, and turning them on queues the repaint.
   setUpdatesEnabled(false);
@@ -103,14 +104,14 @@ Button::Button(const QString& text, QWidget* parent) : QPushButton(text, parent)
 
 void Button::SetText(std::string_view text) { setText(FromUtf8(text)); }
 
-Status::Status(QWidget* parent) : QStatusBar(parent) { setSizeGripEnabled(false); }
+Status::Status(QWidget* parent) : QStatusBar(parent), notice_(new Notice(parent)) { setSizeGripEnabled(false); }
 
 void Status::SetText(std::string_view text) {
   const QString before = currentMessage();
-  // QStatusBar announces the change as a new name; assistive tools that
-  // follow text changes get the old and new text as well.
+  // QStatusBar announces the change as a new name; the rest is told to
+  // assistive tools by AnnounceStatus.
   showMessage(FromUtf8(text));
-  AnnounceTextChange(this, before, currentMessage());
+  AnnounceStatus(this, *notice_, before, currentMessage());
 }
 
 }  // namespace halfmap::qt

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "app/qt/accessibility.h"
 #include "app/window_layer.h"
 
 namespace halfmap::qt {
@@ -34,10 +35,11 @@ class Label final : public QLabel, public LabelControl {
   int etch_;
 };
 
-// A sunken bar filled with segments. It asks for a repaint, and tells
-// assistive tools its new value, only when the filled length changes: a
-// conversion sets the position on every row, far more often than the bar
-// has pixels. Qt's own progress bar carries the value and range they read.
+// A sunken bar filled with segments. It asks for a repaint only when the
+// filled length changes (a conversion sets the position on every row, far
+// more often than the bar has pixels), and tells assistive tools its value
+// only at each whole tenth (see WholeTenths). Qt's own progress bar carries
+// the value and range they read.
 class Bar final : public QProgressBar, public ProgressBarControl {
  public:
   explicit Bar(QWidget* parent);
@@ -63,11 +65,14 @@ class Button final : public QPushButton, public ButtonControl {
 };
 
 // Single-text mode: one message, no panels, no size grip. A new message is
-// announced to assistive tools as a text change (see accessibility.h).
+// announced to assistive tools (see accessibility.h).
 class Status final : public QStatusBar, public StatusControl {
  public:
   explicit Status(QWidget* parent);
   void SetText(std::string_view text) override;
+
+ private:
+  Notice* notice_;  // owned by the parent, as this is
 };
 
 // The lowered box around the labels and bars.

@@ -266,6 +266,8 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnClose();
       return 0;
     case WM_DESTROY:
+      props_.Clear(status_.hwnd());
+      props_.Clear(hwnd_);
       ::PostQuitMessage(0);
       return 0;
     default:
@@ -314,7 +316,7 @@ void MainWindow::CreateControl(const ui::Control& control) {
       break;
     }
     case ui::Kind::Button: buttons_.at(IndexFrom(control.id, ui::Id::Button1, control.kind)).Attach(child); break;
-    case ui::Kind::StatusBar: status_.Attach(child); break;
+    case ui::Kind::StatusBar: status_.Attach(child, props_); break;
     case ui::Kind::Bevel: break;
   }
 }
@@ -371,7 +373,6 @@ void MainWindow::LayOutControls() {
     ::SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
-  for (Win32Bar& bar : bars_) bar.Resized();
   ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

@@ -79,6 +79,7 @@ class MainWindow final : public WindowLayer {
   int Etch() const;
 
   HWND hwnd_ = nullptr;
+  AccessibleProps props_;  // outlives the window it annotates
   WindowHandle window_;
   FontHandle font_;
   FontHandle statusFont_;  // null until the window changes screens

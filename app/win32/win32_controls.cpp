@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <string>
 
 #include "app/win32/wide_text.h"
@@ -72,32 +70,19 @@ void Win32Button::SetText(std::string_view text) { ::SetWindowTextW(hwnd_, Widen
 
 void Win32Button::SetFocus() { ::SetFocus(hwnd_); }
 
-void Win32Status::Attach(HWND hwnd) {
+void Win32Status::Attach(HWND hwnd, AccessibleProps& props) {
   ChildWindow::Attach(hwnd);
+  props_ = &props;
   int rightEdge = -1;  // the part reaches the bar's right end
   ::SendMessageW(hwnd_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&rightEdge));
+  props_->SetPoliteLiveRegion(hwnd_);
 }
 
 void Win32Status::SetText(std::string_view text) {
   const std::wstring wide = Widen(text);
   ::SendMessageW(hwnd_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-}
-
-namespace {
-
-constexpr int kChunkGap = 2;
-
-// a * b / c rounded to the nearest, as MulDiv does, for a, b >= 0 and c > 0.
-std::int64_t MulDivRounded(std::int64_t a, std::int64_t b, std::int64_t c) { return (2 * a * b + c) / (2 * c); }
-
-}  // namespace
-
-int DrawnLength(int min, int max, int position, SIZE inside) {
-  if (max <= min || inside.cx <= 0) return 0;
-  // 64 bits: a range of two billion times a bar width overflows an int.
-  const std::int64_t end = MulDivRounded(std::int64_t{position} - min, inside.cx, std::int64_t{max} - min);
-  const std::int64_t chunk = MulDivRounded(std::max<LONG>(inside.cy, 0), 2, 3) + kChunkGap;
-  return static_cast<int>(std::min<std::int64_t>((end + chunk - 1) / chunk * chunk, inside.cx));
+  props_->SetDescription(::GetParent(hwnd_), wide);
+  ::NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, hwnd_, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void Win32Bar::Attach(HWND hwnd) {
@@ -105,16 +90,6 @@ void Win32Bar::Attach(HWND hwnd) {
   shownMin_ = Min();
   shownMax_ = Max();
   ::SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(Min()), static_cast<LPARAM>(Max()));
-  Resized();
-}
-
-void Win32Bar::Resized() {
-  RECT client{};
-  ::GetClientRect(hwnd_, &client);
-  // The control paints inside a 1-pixel border.
-  inside_ = {client.right - client.left - 2, client.bottom - client.top - 2};
-  shownLength_ = -1;
-  Redraw();
 }
 
 void Win32Bar::Draw(int min, int max, int position) {
@@ -123,15 +98,11 @@ void Win32Bar::Draw(int min, int max, int position) {
     ::SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
     shownMin_ = min;
     shownMax_ = max;
-    shownLength_ = -1;
+    shownTenths_ = -1;
   }
-  // The last chunk may be painted well before the end; the end itself is
-  // sent all the same, so the control's position finishes at its maximum.
-  const int length = DrawnLength(min, max, position, inside_);
-  const bool full = position == max;
-  if (length == shownLength_ && full == shownFull_) return;
-  shownLength_ = length;
-  shownFull_ = full;
+  const int tenths = WholeTenths(min, max, position);
+  if (tenths == shownTenths_) return;
+  shownTenths_ = tenths;
   ::SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "app/win32/accessible_props.h"
 #include "app/window_layer.h"
 
 namespace halfmap::win32 {
@@ -49,35 +50,34 @@ class Win32Button final : public ButtonControl, public ChildWindow {
 
 // A status bar with one part as wide as itself and no other: one text,
 // which WM_GETTEXT and so the accessibility layer can read (a simple-mode
-// text is invisible to both).
+// text is invisible to both). It is a polite live region, so a screen
+// reader reads each new status out wherever the focus is, and the main
+// window's description follows it.
 class Win32Status final : public StatusControl, public ChildWindow {
  public:
-  void Attach(HWND hwnd);
+  // props must outlive the status bar.
+  void Attach(HWND hwnd, AccessibleProps& props);
   void SetText(std::string_view text) override;
+
+ private:
+  AccessibleProps* props_ = nullptr;
 };
 
-// Pixels of the bar's inside width that a position fills as the classic,
-// unthemed control paints it: rounded up to whole chunks, each two thirds of
-// the inside height wide plus a gap. The control repaints on every position
-// message, so one is sent only when this changes.
-int DrawnLength(int min, int max, int position, SIZE inside);
-
+// The control repaints, and tells assistive tools its value, on every
+// position it is sent, so it is sent one only at each whole tenth (see
+// WholeTenths): at most 11 a run.
 class Win32Bar final : public ProgressBarControl {
  public:
   void Attach(HWND hwnd);
-  // After the control has been resized.
-  void Resized();
 
  protected:
   void Draw(int min, int max, int position) override;
 
  private:
   HWND hwnd_ = nullptr;
-  SIZE inside_{};  // the client area less the control's border
   int shownMin_ = 0;
   int shownMax_ = 0;
-  int shownLength_ = -1;
-  bool shownFull_ = false;
+  int shownTenths_ = 0;
 };
 
 }  // namespace halfmap::win32

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
 
@@ -243,6 +244,14 @@ TEST_F(TForm1Test, FileErrorsEndTheRunWithTheirStatusText) {
   EXPECT_TRUE(layer_.errorBoxes().empty());
   EXPECT_EQ(layer_.form().runState(), RunState::Finished);
   EXPECT_EQ(layer_.button(Id::Button2).Text(), text::kQuit);
+}
+
+// A bar tells its value at most 11 times, whatever its range.
+TEST(WholeTenthsTest, TenOnlyAtTheEndAndNoOverflow) {
+  EXPECT_EQ(halfmap::WholeTenths(0, 2000, 199), 0);
+  EXPECT_EQ(halfmap::WholeTenths(0, 2000, 1999), 9);
+  EXPECT_EQ(halfmap::WholeTenths(0, 2000, 2000), 10);
+  EXPECT_EQ(halfmap::WholeTenths(INT_MIN, INT_MAX, 0), 5);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "app/win32/control_ids.h"
@@ -80,7 +81,7 @@ class Checks {
 // The started program and its window, once the start-up probe has run.
 class Session {
  public:
-  Session(const std::wstring& exe, Checks& checks) : program_(exe), checks_(checks) {
+  Session(const std::wstring& exe, Checks& checks) : program_(exe), events_(program_.id()), checks_(checks) {
     if (!checks_.That(program_.id() != 0, L"program started")) return;
     checks_.That(WaitUntil([&] { return (window_ = FindTopWindow(program_.id(), halfmap::win32::kMainWindowClass)) != nullptr; }, kStartTimeout),
                  L"main window shown");
@@ -98,6 +99,15 @@ class Session {
   const Program& program() const { return program_; }
   std::wstring Status() const { return StatusText(program_, Control(Id::Stsbar)); }
   bool Enabled(Id id) const { return ::IsWindowEnabled(Control(id)) != FALSE; }
+  int Events(DWORD event, Id id) const { return events_.Count(event, Control(id)); }
+  // Each status change is read out by a screen reader: the status bar says
+  // it changed as a live region, once per change.
+  void CheckStatusAnnounced(int changes, const std::wstring& when) {
+    WaitUntil([&] { return Events(EVENT_OBJECT_LIVEREGIONCHANGED, Id::Stsbar) >= changes; }, 5s);
+    const int seen = Events(EVENT_OBJECT_LIVEREGIONCHANGED, Id::Stsbar);
+    checks_.That(seen == changes, L"status bar raised EVENT_OBJECT_LIVEREGIONCHANGED " + std::to_wstring(seen) +
+                                      L" times " + when + L", wanted " + std::to_wstring(changes));
+  }
 
   // Until a run has started (Run disabled, for good) and Button2 is the
   // quit button again.
@@ -121,6 +131,7 @@ class Session {
 
  private:
   Program program_;
+  WinEvents events_;
   Checks& checks_;
   HWND window_ = nullptr;
 };
@@ -161,6 +172,7 @@ void CheckProbe(Session& session, Checks& checks, const std::wstring& labels) {
   checks.That(session.Enabled(Id::Button1) == any, any ? L"Run enabled" : L"Run disabled");
   checks.Equal(Text(session.Control(Id::Button2)), kQuit, L"Button2 text");
   checks.That(FocusOf(session.window()) == session.Control(Id::Button2), L"focus on Button2");
+  session.CheckStatusAnnounced(1, L"by the probe");
 }
 
 int Probe(const std::wstring& exe, const std::wstring& labels) {
@@ -205,7 +217,11 @@ int Run(const std::wstring& exe) {
     for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
       const HWND control = session.Control(bar);
       checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
+      // Wine's control raises none; the Windows control one per position.
+      const int values = session.Events(EVENT_OBJECT_VALUECHANGE, bar);
+      checks.That(values <= 11, L"bar raised " + std::to_wstring(values) + L" value-change events (at most 11)");
     }
+    session.CheckStatusAnnounced(2, L"after the run");
     checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
     Click(session.Control(Id::Button2));
     session.ExpectExit(L"Quit after the run");
@@ -229,6 +245,7 @@ int Abort(const std::wstring& exe, bool byKeyboard) {
     }), L"second map under way");
     checks.That(session.WaitRunEnd(), L"run ended");
     checks.Equal(session.Status(), kAborted, L"status after Abort");
+    session.CheckStatusAnnounced(2, L"after Abort");
     checks.That(BarPosition(session.Control(Id::Bar3)) == 0, L"third map never started");
     checks.That(session.program().Running(), L"Abort does not quit");
     Click(session.Control(Id::Button2));
@@ -251,11 +268,25 @@ int EndDuringRun(const std::wstring& exe, bool byQuitMessage) {
     // The window may go only once the run's last output is in place.
     const std::wstring last = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"MAP29361206-X2.BMP";
     bool early = false;
+    // The big map's bar, as it fills: it is sent a position only at each
+    // whole tenth of its rows (and at the end).
+    const HWND bar = session.Control(Id::Bar2);
+    std::set<int> positions;
+    int rows = 0;
     WaitUntil([&] {
       early = early || (!::IsWindow(session.window()) && ::GetFileAttributesW(last.c_str()) == INVALID_FILE_ATTRIBUTES);
+      if (::IsWindow(bar)) {
+        positions.insert(BarPosition(bar));
+        rows = std::max(rows, BarMax(bar));
+      }
       return !session.program().Running();
     }, kRunTimeout, 1ms);
     checks.That(!early, L"window stays during the run");
+    positions.erase(0);
+    const auto tenths = [&](long long p) { return rows > 0 ? p * 10 / rows : 0; };
+    const bool atTenths = std::all_of(positions.begin(), positions.end(), [&](int p) { return tenths(p) > tenths(p - 1); });
+    checks.That(positions.size() >= 3 && positions.size() <= 11 && atTenths,
+                L"Bar2 seen at " + std::to_wstring(positions.size()) + L" positions, each the first row of a whole tenth");
     DWORD code = 1;
     checks.That(session.program().WaitExit(kRunTimeout, code) && code == 0, L"program ends once the run is over");
   });

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -39,9 +40,35 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
     std::this_thread::sleep_for(interval);
   }
   return true;
+}
+
+namespace {
+// The hooks' callback knows no object; one counter is hooked at a time.
+WinEvents* recording = nullptr;
+}  // namespace
+
+WinEvents::WinEvents(DWORD processId)
+    : hook_(::SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr, &WinEvents::Record,
+                              processId, 0, WINEVENT_OUTOFCONTEXT)) {
+  recording = this;
+}
+
+WinEvents::~WinEvents() {
+  if (hook_ != nullptr) ::UnhookWinEvent(hook_);
+  recording = nullptr;
+}
+
+int WinEvents::Count(DWORD event, HWND hwnd) const {
+  return static_cast<int>(std::count(seen_.begin(), seen_.end(), std::pair{event, hwnd}));
+}
+
+void CALLBACK WinEvents::Record(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+  if (recording != nullptr && object == OBJID_CLIENT && child == CHILDID_SELF) recording->seen_.emplace_back(event, hwnd);
 }
 
 namespace {

@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+// From Windows 8; the headers leave it out for a Windows 7 target, where it
+// is simply not heard.
+#ifndef EVENT_OBJECT_LIVEREGIONCHANGED
+#define EVENT_OBJECT_LIVEREGIONCHANGED 0x8019
+#endif
+
 namespace wine_driver {
 
 using namespace std::chrono_literals;
@@ -53,9 +59,28 @@ class Program {
   DWORD threadId_ = 0;
 };
 
-// Polls until done() holds or the time is up.
+// Polls until done() holds or the time is up, handling this thread's
+// messages meanwhile (window events arrive as messages).
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
                std::chrono::milliseconds interval = 10ms);
+
+// Counts the window events a process raises, as a screen reader receives
+// them: hooked out of context, delivered while this thread handles its
+// messages (WaitUntil does).
+class WinEvents {
+ public:
+  explicit WinEvents(DWORD processId);
+  WinEvents(const WinEvents&) = delete;
+  WinEvents& operator=(const WinEvents&) = delete;
+  ~WinEvents();
+  // Raised for hwnd's client area itself.
+  int Count(DWORD event, HWND hwnd) const;
+
+ private:
+  static void CALLBACK Record(HWINEVENTHOOK hook, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD);
+  HWINEVENTHOOK hook_;
+  std::vector<std::pair<DWORD, HWND>> seen_;
+};
 
 // A visible top-level window of the process with this class, or null.
 HWND FindTopWindow(DWORD processId, const wchar_t* windowClass);
