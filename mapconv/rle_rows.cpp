@@ -13,7 +13,6 @@ constexpr unsigned kEndOfLine = 0;
 constexpr unsigned kEndOfBitmap = 1;
 constexpr unsigned kDelta = 2;
 
-[[noreturn]] void Refuse() { throw EFormatError("the run-length stream breaks its format"); }
 
 }  // namespace
 
@@ -33,31 +32,37 @@ void RleRows::NextRow(const Emit* emit) {
 }
 
 void RleRows::Finish() {
-  if (ended_) return;
+  if (ended_ || AtEnd()) return;  // every row filled: the end code may be left out
   const unsigned count = Next();
-  if (count != 0 || Next() != kEndOfBitmap) Refuse();  // pixels past the last row
+  if (count != 0 || Next() != kEndOfBitmap) throw EFormatError("the run-length stream goes on past the last row");
 }
 
-// Runs until the code that ends this row: end of line, end of bitmap, or a
-// delta that moves down.
+// Runs until the code that ends this row: end of line, end of bitmap, a
+// delta that moves down, or the stream's end once the last row is full.
 void RleRows::DecodeRow() {
   std::int64_t column = cursorColumn_;
   for (;;) {
     FillTo(column);
     if (!nibbles_) column = Runs8(column);
+    if (cursorRow_ == rows_ - 1 && column == width_ && AtEnd()) {
+      ended_ = true;
+      return;
+    }
     const unsigned count = Next();
     const unsigned code = Next();
     if (count > 0 || code > kDelta) {
+      // Writers that encode rows over their padded width run past the row's
+      // end; those pixels are dropped, as common readers drop them.
       const unsigned pixels = count > 0 ? count : code;
-      if (column + pixels > width_) Refuse();
+      const auto kept = static_cast<unsigned>(std::min<std::int64_t>(pixels, width_ - column));
       if (count == 0) {
-        Literal(pixels);
+        Literal(pixels, kept);
       } else if (nibbles_) {
-        FillPairs(code, pixels);
+        FillPairs(code, kept);
       } else {
-        Fill(static_cast<std::byte>(code), pixels);
+        Fill(static_cast<std::byte>(code), kept);
       }
-      column += pixels;
+      column += kept;
       continue;
     }
     if (code == kEndOfLine) {
@@ -71,12 +76,15 @@ void RleRows::DecodeRow() {
     }
     const unsigned right = Next();
     const unsigned down = Next();
+    if (cursorRow_ + down >= rows_) {  // below the last row: the pixels end there
+      ended_ = true;
+      return;
+    }
     column += right;
-    if (column > width_) Refuse();
+    if (column > width_) throw EFormatError("the run-length stream moves past the end of a row");
     if (down == 0) continue;
     cursorRow_ += down;
     cursorColumn_ = column;
-    if (cursorRow_ >= rows_) Refuse();
     return;
   }
 }
@@ -113,55 +121,70 @@ std::int64_t RleRows::Runs8(std::int64_t column) {
   return column;
 }
 
-// Pixels stored as they are, padded to a 16-bit boundary in the stream.
-void RleRows::Literal(unsigned count) {
+// count pixels stored as they are, padded to a 16-bit boundary in the
+// stream, of which the first kept reach the row.
+void RleRows::Literal(unsigned count, unsigned kept) {
   const unsigned bytes = nibbles_ ? (count + 1) / 2 : count;
+  unsigned read = 0;
   if (!nibbles_) {
-    CopyStream(count);
+    CopyStream(kept);
+    read = kept;
+  } else if (emit_ != nullptr) {
+    for (; 2 * read < kept; ++read) FillPairs(Next(), std::min(2u, kept - 2 * read));
   } else {
-    for (unsigned i = 0; i < bytes; ++i) FillPairs(Next(), std::min(2u, count - 2 * i));
+    column_ += kept;
   }
-  if (bytes % 2 == 1) Next();
+  Skip(bytes + bytes % 2 - read);
 }
 
 // count RLE8 pixels straight from the stream, a piece at a time.
 void RleRows::CopyStream(std::int64_t count) {
   column_ += count;
+  if (emit_ == nullptr) return Skip(count);
   while (count > 0) {
     if (at_ == held_) Refill();
-    auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(held_ - at_)));
-    if (emit_ != nullptr) {
-      if (filled_ == pieces_.size()) Deliver();
-      n = std::min(n, pieces_.size() - filled_);
-      std::memcpy(pieces_.data() + filled_, read_.data() + at_, n);
-      filled_ += n;
-    }
+    if (filled_ == pieces_.size()) Deliver();
+    const auto n = std::min({static_cast<std::size_t>(count), held_ - at_, pieces_.size() - filled_});
+    std::memcpy(pieces_.data() + filled_, read_.data() + at_, n);
+    filled_ += n;
     at_ += n;
     count -= static_cast<std::int64_t>(n);
   }
 }
 
-// count pixels alternating between the high and the low nibble of pair.
-void RleRows::FillPairs(unsigned pair, std::int64_t count) {
-  const auto high = static_cast<std::byte>(pair >> 4);
-  const auto low = static_cast<std::byte>(pair & 0x0F);
-  if (high == low) return Fill(high, count);
-  for (std::int64_t i = 0; i < count; ++i) Fill(i % 2 == 0 ? high : low, 1);
+void RleRows::Skip(std::int64_t count) {
+  while (count > 0) {
+    if (at_ == held_) Refill();
+    const auto n = std::min(static_cast<std::size_t>(count), held_ - at_);
+    at_ += n;
+    count -= static_cast<std::int64_t>(n);
+  }
 }
 
-void RleRows::Fill(std::byte value, std::int64_t count) {
+// count RLE4 pixels alternating between the high and the low nibble of pair.
+void RleRows::FillPairs(unsigned pair, std::int64_t count) {
+  Fill(static_cast<std::byte>(pair >> 4), static_cast<std::byte>(pair & 0x0F), count);
+}
+
+void RleRows::Fill(std::byte value, std::int64_t count) { Fill(value, value, count); }
+
+// count pixels, first, second, first and so on.
+void RleRows::Fill(std::byte first, std::byte second, std::int64_t count) {
   column_ += count;
   if (emit_ == nullptr) return;
   // Runs are short: eight at a time into the slack past the pieces beats a
   // call to memset.
-  const std::uint64_t word = 0x0101010101010101ull * std::to_integer<std::uint64_t>(value);
+  std::byte pattern[8 + 1];
+  for (std::size_t i = 0; i < sizeof pattern; ++i) pattern[i] = i % 2 == 0 ? first : second;
+  std::size_t phase = 0;  // 1 once a piece has ended between a first and a second
   while (count > 0) {
     if (filled_ == pieces_.size()) Deliver();
     const auto n = static_cast<std::size_t>(
         std::min<std::int64_t>(count, static_cast<std::int64_t>(pieces_.size() - filled_)));
-    for (std::size_t i = 0; i < n; i += sizeof word) std::memcpy(pieces_.data() + filled_ + i, &word, sizeof word);
+    for (std::size_t i = 0; i < n; i += 8) std::memcpy(pieces_.data() + filled_ + i, pattern + phase, 8);
     filled_ += n;
     count -= static_cast<std::int64_t>(n);
+    phase ^= n % 2;
   }
 }
 
@@ -174,6 +197,8 @@ void RleRows::Deliver() {
   if (emit_ != nullptr) (*emit_)(pieces_.first(filled_));
   filled_ = 0;
 }
+
+bool RleRows::AtEnd() const { return at_ == held_ && position_ >= end_; }
 
 unsigned RleRows::Next() {
   if (at_ == held_) Refill();

@@ -25,6 +25,9 @@ struct BmpFields {
   // 1 (at 8 bits) and 2 (at 4 bits) store the rows run-length encoded, with
   // deltas, end-of-line and end-of-bitmap codes over pixels of index 0.
   std::uint32_t compression = 0;
+  // Run-length rows coded over the width rounded up to a multiple of 4, as
+  // writers that pad rows do: runs pass the row's end.
+  bool paddedRuns = false;
   std::uint32_t infoSize = 40;  // 12 writes the OS/2 1.x header
   std::uint32_t paletteEntries = 256;
   std::optional<std::uint32_t> coloursUsed{};  // the field; paletteEntries if unset
