@@ -1,5 +1,5 @@
 // Picking the kept pixels of an input row (its even columns) and packing
-// them into output rows at the input's depth, 1, 4 or 8 bits, written to the
+// them into output rows at the input's depth, 1, 2, 4 or 8 bits, written to the
 // sink in large pieces. Rows arrive in pieces so no buffer grows with the
 // map; each piece starts at an even column.
 #pragma once
@@ -28,7 +28,9 @@ class KeptPixels {
   void Flush();
 
  private:
-  void PutIndex(unsigned index);
+  void PutBits(unsigned value, int count);
+  template <class Make>
+  void PutBytes(std::size_t count, Make make);
   void PutEvenBytes(const std::byte* src, std::size_t count);
   void PutZeros(std::size_t count);
   std::size_t Room();

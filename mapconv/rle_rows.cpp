@@ -1,6 +1,8 @@
 #include "mapconv/rle_rows.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "mapconv/errors.h"
@@ -13,6 +15,29 @@ constexpr unsigned kEndOfLine = 0;
 constexpr unsigned kEndOfBitmap = 1;
 constexpr unsigned kDelta = 2;
 
+
+// The eight pixels of an RLE4 run's pair, high nibble first, as one word.
+std::uint64_t PairWord(unsigned pair) {
+  const std::uint64_t first = pair >> 4;
+  const std::uint64_t second = pair & 0x0F;
+  const std::uint64_t two = std::endian::native == std::endian::little ? first | second << 8 : first << 8 | second;
+  return 0x0001000100010001ull * two;
+}
+
+// count pixels of word, eight at a time; the slack past the pieces takes
+// what overshoots.
+void FillWords(unsigned char* out, unsigned count, std::uint64_t word) {
+  for (unsigned i = 0; i < count; i += sizeof word) std::memcpy(out + i, &word, sizeof word);
+}
+
+// An RLE4 literal's bytes, two pixels each; an odd count's last one spills
+// one pixel into what follows, which the next pixels overwrite.
+void Unpack(const unsigned char* in, unsigned char* out, unsigned bytes) {
+  for (unsigned i = 0; i < bytes; ++i) {
+    out[2 * i] = static_cast<unsigned char>(in[i] >> 4);
+    out[2 * i + 1] = static_cast<unsigned char>(in[i] & 0x0F);
+  }
+}
 
 }  // namespace
 
@@ -43,7 +68,7 @@ void RleRows::DecodeRow() {
   std::int64_t column = cursorColumn_;
   for (;;) {
     FillTo(column);
-    if (!nibbles_) column = Runs8(column);
+    column = Codes(column);
     if (cursorRow_ == rows_ - 1 && column == width_ && AtEnd()) {
       ended_ = true;
       return;
@@ -89,33 +114,56 @@ void RleRows::DecodeRow() {
   }
 }
 
-// The codes that make up most of an RLE8 stream, runs, in a tight loop over
-// the bytes already read. Stops at any other code, at a run that would
-// break the row, and where the stream or the pieces need more room; the
-// loop in DecodeRow takes over from there.
-std::int64_t RleRows::Runs8(std::int64_t column) {
+// The codes that make up most of a stream, runs and literals, in a tight
+// loop over the bytes already read. Stops at any other code, at one that
+// would pass the row's end, and where the stream or the pieces need more
+// room; the loop in DecodeRow takes over from there.
+std::int64_t RleRows::Codes(std::int64_t column) {
+  if (emit_ == nullptr) return nibbles_ ? CodesAs<false, true>(column) : CodesAs<false, false>(column);
+  return nibbles_ ? CodesAs<true, true>(column) : CodesAs<true, false>(column);
+}
+
+// Codes for pixels that are kept (Emit) or passed over, at 4 or 8 bits, so
+// the loop tests neither.
+template <bool Emit, bool Nibbles>
+std::int64_t RleRows::CodesAs(std::int64_t column) {
   const auto* in = reinterpret_cast<const unsigned char*>(read_.data());
   std::size_t at = at_;
   const std::size_t held = held_;
-  if (emit_ == nullptr) {
-    while (held - at >= 2 && in[at] > 0 && column + in[at] <= width_) {
-      column += in[at];
-      at += 2;
-    }
-  } else {
-    auto* out = reinterpret_cast<unsigned char*>(pieces_.data());
-    std::size_t filled = filled_;
-    while (held - at >= 2 && in[at] > 0 && column + in[at] <= width_ && filled + in[at] <= pieces_.size()) {
+  const std::int64_t width = width_;
+  auto* out = reinterpret_cast<unsigned char*>(pieces_.data());
+  std::size_t filled = filled_;
+  const std::size_t room = pieces_.size();
+  for (;;) {
+    // Runs, most of every stream, in the tightest loop.
+    while (held - at >= 2 && in[at] > 0 && column + in[at] <= width && (!Emit || filled + in[at] <= room)) {
       const unsigned count = in[at];
-      // Eight at a time; the slack past the pieces takes what overshoots.
-      const std::uint64_t word = 0x0101010101010101ull * in[at + 1];
-      for (unsigned i = 0; i < count; i += sizeof word) std::memcpy(out + filled + i, &word, sizeof word);
-      filled += count;
+      if constexpr (Emit) {
+        const unsigned code = in[at + 1];
+        FillWords(out + filled, count, Nibbles ? PairWord(code) : 0x0101010101010101ull * code);
+        filled += count;
+      }
       column += count;
       at += 2;
     }
-    filled_ = filled;
+    // Then a literal, or whatever DecodeRow handles.
+    if (held - at < 2 || in[at] != 0 || in[at + 1] <= kDelta) break;
+    const unsigned pixels = in[at + 1];
+    const unsigned bytes = Nibbles ? (pixels + 1) / 2 : pixels;
+    const std::size_t length = 2 + bytes + bytes % 2;
+    if (held - at < length || column + pixels > width || (Emit && filled + pixels > room)) break;
+    if constexpr (Emit) {
+      if constexpr (Nibbles) {
+        Unpack(in + at + 2, out + filled, bytes);
+      } else {
+        std::memcpy(out + filled, in + at + 2, pixels);
+      }
+      filled += pixels;
+    }
+    column += pixels;
+    at += length;
   }
+  filled_ = filled;
   at_ = at;
   column_ = column;
   return column;

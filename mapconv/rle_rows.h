@@ -43,7 +43,9 @@ class RleRows {
 
  private:
   void DecodeRow();
-  std::int64_t Runs8(std::int64_t column);
+  std::int64_t Codes(std::int64_t column);
+  template <bool Emit, bool Nibbles>
+  std::int64_t CodesAs(std::int64_t column);
   void Literal(unsigned count, unsigned kept);
   void CopyStream(std::int64_t count);
   void Skip(std::int64_t count);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mapconv/halver.h"
+#include "mapconv/sub_byte_pixels.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/memory_io.h"
 #include "tests/support/recording_bar.h"
@@ -114,6 +115,22 @@ TEST(Layouts, SmallMapsOfEveryDepthAndCompressionComeOutExactly) {
     EXPECT_EQ(U32At(r.out, 2), r.out.size());
     EXPECT_EQ(U32At(r.out, 30), 0u);  // written uncompressed
     EXPECT_EQ(U32At(r.out, 34), c.rows.size());
+  }
+}
+
+// Picking a byte at a time keeps what picking pixel by pixel keeps, at every
+// depth below 8 bits (2 bits too), for every byte.
+TEST(Layouts, SubBytePickingKeepsTheEvenColumns) {
+  for (int bits : {1, 2, 4}) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      unsigned want = 0;
+      for (int x = 0; x < 8 / bits; x += 2) want = want << bits | (byte >> (8 - bits * (x + 1)) & ((1u << bits) - 1));
+      ASSERT_EQ(mapconv::KeptNibble(bits, byte), want) << bits << " bits, byte " << byte;
+      const unsigned char pair[] = {static_cast<unsigned char>(byte), static_cast<unsigned char>(255 - byte)};
+      unsigned char packed = 0;
+      mapconv::PackKeptNibbles(bits, pair, &packed, 1);
+      EXPECT_EQ(packed, want << 4 | mapconv::KeptNibble(bits, 255 - byte));
+    }
   }
 }
 
