@@ -15,7 +15,6 @@ constexpr unsigned kEndOfLine = 0;
 constexpr unsigned kEndOfBitmap = 1;
 constexpr unsigned kDelta = 2;
 
-
 // The eight pixels of an RLE4 run's pair, high nibble first, as one word.
 std::uint64_t PairWord(unsigned pair) {
   const std::uint64_t first = pair >> 4;
@@ -25,9 +24,11 @@ std::uint64_t PairWord(unsigned pair) {
 }
 
 // count pixels of word, eight at a time; the slack past the pieces takes
-// what overshoots.
+// what overshoots. Most runs are short: two words cover them with no loop.
 void FillWords(unsigned char* out, unsigned count, std::uint64_t word) {
-  for (unsigned i = 0; i < count; i += sizeof word) std::memcpy(out + i, &word, sizeof word);
+  std::memcpy(out, &word, sizeof word);
+  std::memcpy(out + sizeof word, &word, sizeof word);
+  for (unsigned i = 2 * sizeof word; i < count; i += sizeof word) std::memcpy(out + i, &word, sizeof word);
 }
 
 // An RLE4 literal's bytes, two pixels each; an odd count's last one spills

@@ -22,7 +22,7 @@ class RleRows {
   using Emit = std::function<void(std::span<const std::byte>)>;
 
   // Bytes at the end of the pieces buffer that runs may write past a piece.
-  static constexpr std::size_t kSlack = 8;
+  static constexpr std::size_t kSlack = 16;
 
   // The stream runs from the layout's pixel offset to the end of the file.
   // Both buffers belong to the caller; pieces holds an even, non-zero
