@@ -4,16 +4,15 @@
 # Prints one table: median wall time of RUNS runs, peak memory, ratio to
 # halfmap (for the same map RLE8-encoded, to halfmap on that map); then the in-process benchmarks' medians (sizes 8192 and 16384);
 # then every layout the peers write, against ImageMagick and the 8-bit map.
-# Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB; the layouts at LAYOUT_SIZE, default 8192)
-#        bash bench/compare.sh layouts [SIZE]   (the layouts table alone, default 8192)
+# Usage: bash bench/compare.sh [SIZE]   (default 16384, i.e. 256 MiB; the layouts at LAYOUT_SIZE, default SIZE)
+#        bash bench/compare.sh layouts [SIZE]   (the layouts table alone, default 16384)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
 mode=all
 if [ "${1:-}" = layouts ]; then mode=layouts; shift; fi
 size=${1:-16384}
-[ "$mode" = layouts ] && size=${1:-8192}
-layout_size=${LAYOUT_SIZE:-8192}
+layout_size=${LAYOUT_SIZE:-$size}
 runs=${RUNS:-5}
 
 bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev time bc
