@@ -1,7 +1,7 @@
 // Picking the kept pixels of an input row (its even columns) and packing
-// them into output rows at the input's depth, 1, 2, 4 or 8 bits, written to the
-// sink in large pieces. Rows arrive in pieces so no buffer grows with the
-// map; each piece starts at an even column.
+// them into output rows at the input's depth, 1, 2, 4 or 8 bits, written to
+// the sink in large pieces. Rows arrive in pieces so no buffer grows with
+// the map; each piece starts at an even column.
 #pragma once
 
 #include <cstddef>
