@@ -1,6 +1,6 @@
 """Tells how a bitmap compares with a reference one: byte for byte, pixel
 for pixel (colours, in picture order) and palette for palette (the colour
-table of an 8-bit map). Prints three words: same or differ (or n/a)."""
+table of a palette map). Prints three words: same or differ (or n/a)."""
 import sys
 
 import numpy as np
@@ -23,11 +23,14 @@ def load(path):
     stride = (width * bits + 31) // 32 * 4
     rows = raw[offset:offset + stride * abs(height)].reshape(abs(height), stride)
     palette = None
-    if bits == 8:
-        colours = u32(head, 46) or 256
+    if bits in (1, 2, 4, 8):
+        colours = u32(head, 46) or 1 << bits
         table = raw[14 + info:14 + info + 4 * colours].reshape(colours, 4)
         palette = table[:, :3]
-        pixels = palette[rows[:, :width]]
+        # Each byte's pixels, leftmost in its high bits.
+        shifts = np.arange(8 - bits, -1, -bits, dtype=np.uint8)
+        indices = (rows[:, :, None] >> shifts) & ((1 << bits) - 1)
+        pixels = palette[indices.reshape(abs(height), -1)[:, :width]]
     elif bits in (24, 32):
         pixels = rows[:, :width * bits // 8].reshape(abs(height), width, bits // 8)[:, :, :3]
     else:

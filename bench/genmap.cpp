@@ -1,5 +1,5 @@
-// halfmap-genmap PATH WIDTH HEIGHT [rle]: writes the benchmarks' generated
-// map, its rows RLE8-encoded with "rle".
+// halfmap-genmap PATH WIDTH HEIGHT [LAYOUT]: writes the benchmarks' generated
+// map in LAYOUT: 1, 4, 8 (the default), rle8, rle4, 16, 24 or 32.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -7,13 +7,13 @@
 #include "bench/map_generator.h"
 
 int main(int argc, char** argv) {
-  const bool rle = argc == 5 && std::string(argv[4]) == "rle";
-  if (argc != 4 && !rle) {
-    std::fprintf(stderr, "usage: %s PATH WIDTH HEIGHT [rle]\n", argv[0]);
+  const auto layout = argc == 5 ? bench::LayoutNamed(argv[4]) : bench::Layout::Bits8;
+  if ((argc != 4 && argc != 5) || !layout) {
+    std::fprintf(stderr, "usage: %s PATH WIDTH HEIGHT [1|4|8|rle8|rle4|16|24|32]\n", argv[0]);
     return 2;
   }
   try {
-    bench::WriteMap(argv[1], std::stoi(argv[2]), std::stoi(argv[3]), rle);
+    bench::WriteMap(argv[1], std::stoi(argv[2]), std::stoi(argv[3]), *layout);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -75,7 +75,28 @@ void BM_CReference(benchmark::State& state) {
   ReportFlush(state, flush, total);
 }
 
+// Every layout the peers write, at the same pixel count; one the core
+// refuses is reported as such.
+void BM_HalveLayout(benchmark::State& state) {
+  const auto layout = static_cast<bench::Layout>(state.range(0));
+  bench::MapFolder(static_cast<int>(state.range(1)), layout);
+  state.SetLabel(std::string(bench::NameOf(layout)));
+  bench::NullBar bar;
+  for (auto _ : state) {
+    try {
+      mapconv::HalveMap("", bar, [] {});
+    } catch (const mapconv::EForceBreak& e) {
+      state.SkipWithError(("refused: " + std::string(e.what())).c_str());
+      break;
+    }
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_HalveLayout)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, static_cast<int>(bench::Layout::Bits32), 1), {8192}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_HalveMap)->Arg(8192)->Arg(16384)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CReference)->Arg(8192)->Arg(16384)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mapconv/sub_byte_pixels.h"
+
 namespace mapconv {
 namespace {
 
@@ -29,6 +31,18 @@ void GatherEvenPixels(const std::byte* src, std::byte* dst, std::size_t count, s
 
 }  // namespace
 
+// count output bytes made by make(dst, n) in runs of n as the buffer has room.
+template <class Make>
+void KeptPixels::PutBytes(std::size_t count, Make make) {
+  written_ += static_cast<std::int64_t>(count);
+  while (count > 0) {
+    const std::size_t n = std::min(count, Room());
+    make(reinterpret_cast<unsigned char*>(buffer_.data() + used_), n);
+    used_ += n;
+    count -= n;
+  }
+}
+
 KeptPixels::KeptPixels(ByteSink& sink, std::span<std::byte> buffer, int bitCount, std::int64_t outWidth,
                        std::int64_t outStride)
     : sink_(sink), buffer_(buffer), bits_(bitCount), outWidth_(outWidth), outStride_(outStride),
@@ -37,26 +51,44 @@ KeptPixels::KeptPixels(ByteSink& sink, std::span<std::byte> buffer, int bitCount
 void KeptPixels::PutIndices(std::span<const std::byte> piece) {
   const auto take = static_cast<std::size_t>(
       std::min<std::int64_t>(wanted_, static_cast<std::int64_t>((piece.size() + 1) / 2)));
+  const auto* src = reinterpret_cast<const unsigned char*>(piece.data());
+  std::size_t done = 0;
   if (bits_ == 8) {
     PutEvenBytes(piece.data(), take);
-  } else {
-    for (std::size_t i = 0; i < take; ++i) PutIndex(std::to_integer<unsigned>(piece[2 * i]));
+    done = take;
+  } else if (bits_ == 4) {
+    if (partialBits_ == 4 && take > 0) PutBits(src[done++], 4);
+    const std::size_t pairs = (take - done) / 2;
+    PutBytes(pairs, [&](unsigned char* dst, std::size_t n) {
+      PackKeptIndices(src + 2 * done, dst, n);
+      done += 2 * n;
+    });
   }
+  for (; done < take; ++done) PutBits(src[2 * done], bits_);
   wanted_ -= static_cast<std::int64_t>(take);
 }
 
+// Every stored byte gives a nibble of kept pixels; the last one is cut to
+// the pixels the row still wants.
 void KeptPixels::PutPacked(std::span<const std::byte> piece) {
   if (bits_ > 8) return PutWide(piece);
   if (bits_ == 8) return PutIndices(piece);
-  const std::size_t perByte = 8 / static_cast<std::size_t>(bits_);
-  const unsigned mask = (1u << bits_) - 1;
+  const auto perByte = static_cast<std::size_t>(4 / bits_);
   const auto take = static_cast<std::size_t>(
-      std::min<std::int64_t>(wanted_, static_cast<std::int64_t>(piece.size() * perByte / 2)));
-  for (std::size_t k = 0; k < take; ++k) {
-    const std::size_t column = 2 * k;
-    const auto shift = static_cast<unsigned>(8 - bits_ * static_cast<int>(column % perByte + 1));
-    PutIndex(std::to_integer<unsigned>(piece[column / perByte]) >> shift & mask);
+      std::min<std::int64_t>(wanted_, static_cast<std::int64_t>(piece.size() * perByte)));
+  const auto* src = reinterpret_cast<const unsigned char*>(piece.data());
+  std::size_t nibbles = take / perByte;
+  if (partialBits_ == 4 && nibbles > 0) {
+    PutBits(KeptNibble(bits_, *src++), 4);
+    --nibbles;
   }
+  PutBytes(nibbles / 2, [&](unsigned char* dst, std::size_t n) {
+    PackKeptNibbles(bits_, src, dst, n);
+    src += 2 * n;
+  });
+  if (nibbles % 2 == 1) PutBits(KeptNibble(bits_, *src++), 4);
+  const auto rest = static_cast<int>(take % perByte) * bits_;
+  if (rest > 0) PutBits(KeptNibble(bits_, *src) >> (4 - rest), rest);
   wanted_ -= static_cast<std::int64_t>(take);
 }
 
@@ -89,7 +121,7 @@ void KeptPixels::PutWide(std::span<const std::byte> piece) {
 }
 
 void KeptPixels::EndRow() {
-  while (partialBits_ > 0) PutIndex(0);  // unused bits of the last byte
+  while (partialBits_ > 0) PutBits(0, bits_);  // unused bits of the last byte
   PutZeros(static_cast<std::size_t>(outStride_ - written_));
   written_ = 0;
   wanted_ = outWidth_;
@@ -101,9 +133,11 @@ void KeptPixels::Flush() {
   used_ = 0;
 }
 
-void KeptPixels::PutIndex(unsigned index) {
-  partial_ = partial_ << bits_ | index;
-  partialBits_ += bits_;
+// Whole bytes of a row packed below 8 bits; partial_ holds whatever of a
+// byte is not yet complete.
+void KeptPixels::PutBits(unsigned value, int count) {
+  partial_ = partial_ << count | value;
+  partialBits_ += count;
   if (partialBits_ < 8) return;
   Room();
   buffer_[used_++] = static_cast<std::byte>(partial_);
@@ -113,25 +147,14 @@ void KeptPixels::PutIndex(unsigned index) {
 }
 
 void KeptPixels::PutEvenBytes(const std::byte* src, std::size_t count) {
-  written_ += static_cast<std::int64_t>(count);
-  while (count > 0) {
-    const std::size_t n = std::min(count, Room());
-    GatherEven(reinterpret_cast<const unsigned char*>(src), reinterpret_cast<unsigned char*>(buffer_.data() + used_),
-               n);
-    used_ += n;
+  PutBytes(count, [&](unsigned char* dst, std::size_t n) {
+    GatherEven(reinterpret_cast<const unsigned char*>(src), dst, n);
     src += 2 * n;
-    count -= n;
-  }
+  });
 }
 
 void KeptPixels::PutZeros(std::size_t count) {
-  written_ += static_cast<std::int64_t>(count);
-  while (count > 0) {
-    const std::size_t n = std::min(count, Room());
-    std::memset(buffer_.data() + used_, 0, n);
-    used_ += n;
-    count -= n;
-  }
+  PutBytes(count, [](unsigned char* dst, std::size_t n) { std::memset(dst, 0, n); });
 }
 
 // Free space, writing out what is held when there is none.

@@ -1,7 +1,8 @@
 // Picking the kept pixels of an input row (its even columns) and packing
 // them into output rows at the input's depth, 1, 2, 4 or 8 bits, or copying
-// them whole at 16, 24, 32 or 64, written to the sink in large pieces. Rows arrive in pieces so no buffer grows with the
-// map; each piece starts at an even column.
+// them whole at 16, 24, 32 or 64 bits, written to the sink in large pieces.
+// Rows arrive in pieces so no buffer grows with the map; each piece starts
+// at an even column.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,9 @@ class KeptPixels {
 
  private:
   void PutWide(std::span<const std::byte> piece);
-  void PutIndex(unsigned index);
+  void PutBits(unsigned value, int count);
+  template <class Make>
+  void PutBytes(std::size_t count, Make make);
   void PutEvenBytes(const std::byte* src, std::size_t count);
   void PutZeros(std::size_t count);
   std::size_t Room();

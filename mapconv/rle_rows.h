@@ -1,7 +1,8 @@
 // Decoding run-length-encoded rows (RLE8 at 8 bits, RLE4 at 4 bits) one at
 // a time, reading the stream forward in pieces, so memory does not grow with
 // the map. Pixels that delta, end-of-line or end-of-bitmap codes pass over
-// take index 0, as common readers do.
+// take index 0, and runs past a row's end are cut there, as common readers
+// do.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ class RleRows {
   using Emit = std::function<void(std::span<const std::byte>)>;
 
   // Bytes at the end of the pieces buffer that runs may write past a piece.
-  static constexpr std::size_t kSlack = 8;
+  static constexpr std::size_t kSlack = 16;
 
   // The stream runs from the layout's pixel offset to the end of the file.
   // Both buffers belong to the caller; pieces holds an even, non-zero
@@ -30,23 +31,30 @@ class RleRows {
           std::span<std::byte> pieces);
 
   // Decodes the next row in file order, handing its pixels to emit when one
-  // is given. Raises EForceBreak("bitmap format error") for a run past the
-  // row's end or a move past the last row, and EShortRead when the stream
-  // ends first.
+  // is given. Runs past the row's end are cut there; a move below the last
+  // row ends the pixels, as end-of-bitmap does. Raises EFormatError for a
+  // move past the row's end, and EShortRead when the stream ends before
+  // every row is filled.
   void NextRow(const Emit* emit);
 
-  // After the last row only end-of-bitmap may follow; raises as NextRow.
+  // After the last row only end-of-bitmap, or the stream's end, may follow;
+  // raises as NextRow.
   void Finish();
 
  private:
   void DecodeRow();
-  std::int64_t Runs8(std::int64_t column);
-  void Literal(unsigned count);
+  std::int64_t Codes(std::int64_t column);
+  template <bool Emit, bool Nibbles>
+  std::int64_t CodesAs(std::int64_t column);
+  void Literal(unsigned count, unsigned kept);
   void CopyStream(std::int64_t count);
-  void Fill(std::byte value, std::int64_t count);
+  void Skip(std::int64_t count);
   void FillPairs(unsigned pair, std::int64_t count);
+  void Fill(std::byte value, std::int64_t count);
+  void Fill(std::byte first, std::byte second, std::int64_t count);
   void FillTo(std::int64_t column);
   void Deliver();
+  bool AtEnd() const;
   unsigned Next();
   void Refill();
 

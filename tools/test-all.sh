@@ -9,6 +9,8 @@ bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
 # halfmap-cli's end-to-end test drives it from Python and slows reads with strace.
 bash tools/install-deps.sh python3 strace
+# The bitmap readers' tests convert ImageMagick's own output.
+bash tools/install-deps.sh imagemagick
 
 # tools/run.sh configures the same folder without tests.
 cmake --preset release -DBUILD_TESTING=ON

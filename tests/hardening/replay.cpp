@@ -124,12 +124,17 @@ void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& 
 }
 
 // Runs, literals, deltas, end of line and end of bitmap, as the format has
-// them; whatever is passed over stays 0.
+// them; whatever is passed over stays 0, pixels past a row's end are
+// dropped, and the stream may stop without its end once every row is full.
 void ReadRle(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
   const bool four = h.compression == 2;
   std::int64_t at = h.offset, x = 0, y = 0;
   auto pixel = [&](unsigned pair, std::int64_t i) { return four ? (i % 2 == 0 ? pair >> 4 : pair & 15) : pair; };
+  auto put = [&](std::int64_t i, unsigned index) {
+    if (x + i < h.width) image.Set(x + i, y, index);
+  };
   for (;;) {
+    if (at == in.size() && (y == rows || (y == rows - 1 && x == h.width))) return;
     if (y == rows) {  // past the last row only end-of-bitmap may come
       if (in.U8(at) != 0 || in.U8(at + 1) != 1) throw Refused{};
       return;
@@ -137,9 +142,8 @@ void ReadRle(const Input& in, const Header& h, std::int64_t rows, KeptImage& ima
     const unsigned a = in.U8(at), b = in.U8(at + 1);
     at += 2;
     if (a > 0) {
-      if (x + a > h.width) throw Refused{};
-      for (unsigned i = 0; i < a; ++i) image.Set(x + i, y, pixel(b, i));
-      x += a;
+      for (unsigned i = 0; i < a; ++i) put(i, pixel(b, i));
+      x = std::min(x + a, h.width);
     } else if (b == 0) {
       x = 0;
       ++y;
@@ -148,15 +152,15 @@ void ReadRle(const Input& in, const Header& h, std::int64_t rows, KeptImage& ima
     } else if (b == 2) {
       const unsigned right = in.U8(at), down = in.U8(at + 1);
       at += 2;
+      if (y + down >= rows) return;
       x += right;
       y += down;
-      if (x > h.width || (down > 0 && y >= rows)) throw Refused{};
+      if (x > h.width) throw Refused{};
     } else {
-      if (x + b > h.width) throw Refused{};
       const std::int64_t bytes = four ? (b + 1) / 2 : b;
-      for (unsigned i = 0; i < b; ++i) image.Set(x + i, y, pixel(in.U8(at + (four ? i / 2 : i)), four ? i : 0));
+      for (unsigned i = 0; i < b; ++i) put(i, pixel(in.U8(at + (four ? i / 2 : i)), four ? i : 0));
       at += bytes + bytes % 2;
-      x += b;
+      x = std::min(x + b, h.width);
     }
   }
 }

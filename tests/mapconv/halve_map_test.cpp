@@ -228,7 +228,7 @@ TEST_F(HalveMapTest, ForeignBitmapsEndWithBitmapFormatError) {
   bmp.height = 6;
   Bytes broken = MakeBmp(bmp);
   broken.resize(broken.size() - 4);  // row 5's end-of-line and the end
-  const Bytes tail = {std::byte{9}, std::byte{1}, std::byte{0}, std::byte{1}};  // a run past the row's end
+  const Bytes tail = {std::byte{0}, std::byte{2}, std::byte{9}, std::byte{0}};  // a move past the row's end
   broken.insert(broken.end(), tail.begin(), tail.end());
   WriteAll(Input(), broken);
   WriteAll(Output(), kOldOutput);

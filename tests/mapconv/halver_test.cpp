@@ -36,7 +36,7 @@ Result HalveBytes(const Bytes& in) {
   return r;
 }
 
-Bytes Rows(const Bytes& file) { return Bytes(file.begin() + 1078, file.end()); }
+Bytes Rows(const Bytes& file) { return Bytes(file.begin() + U32At(file, 10), file.end()); }
 
 Bytes Of(std::initializer_list<int> values) {
   Bytes b;
@@ -48,11 +48,14 @@ Bytes Of(std::initializer_list<int> values) {
 Bytes NaiveHalve(const BmpFields& bmp) {
   const int w2 = bmp.width / 2;
   const int rows2 = std::abs(bmp.height / 2);
-  const int pad = (4 - w2 % 4) % 4;
+  const int bits = bmp.bitCount;
   Bytes out;
   for (int j = 0; j < rows2; ++j) {
-    for (int x = 0; x < w2; ++x) out.push_back(std::byte(bmp.pixel(2 * x, 2 * j + 1)));
-    for (int p = 0; p < pad; ++p) out.push_back(std::byte{0});
+    Bytes row(static_cast<std::size_t>((std::int64_t{w2} * bits + 31) / 32 * 4));
+    for (int x = 0; x < w2; ++x) {
+      row[static_cast<std::size_t>(x) * bits / 8] |= std::byte(bmp.pixel(2 * x, 2 * j + 1) << (8 - bits - x * bits % 8));
+    }
+    out.insert(out.end(), row.begin(), row.end());
   }
   return out;
 }
@@ -122,20 +125,23 @@ TEST(Halve, MatchesAPlainHalvingForManySizes) {
   Bytes noise(1 << 16);
   for (auto& b : noise) b = std::byte(random());
   // Widths around the row chunk size exercise rows read in several pieces.
-  // Run-length rows as well: wide ones fill more than one piece of decoded
-  // pixels.
+  // Run-length rows as well, RLE8 and RLE4: wide ones fill more than one
+  // piece of decoded pixels.
   for (int width : {1, 2, 3, 9, 30, 31, 257, (1 << 20) - 1, (1 << 20) + 6}) {
     for (int height : {2, 3, 7, -4}) {
-      for (std::uint32_t compression : {0u, 1u}) {
-        if (compression == 1 && height < 0) continue;
+      for (std::uint32_t compression : {0u, 1u, 2u}) {
+        if (compression > 0 && height < 0) continue;
         BmpFields bmp;
         bmp.width = width;
         bmp.height = height;
         bmp.compression = compression;
+        bmp.bitCount = compression == 2 ? 4 : 8;
+        bmp.paletteEntries = 1u << bmp.bitCount;
+        const unsigned mask = compression == 2 ? 0x0F : 0xFF;
         // Stretches of noise and of runs 37 long.
-        bmp.pixel = [&](int x, int y) {
-          if ((x / 37) % 3 != 0) return static_cast<std::uint8_t>(x / 37 + y);
-          return std::to_integer<std::uint8_t>(noise[(x * 131 + y * 7) % noise.size()]);
+        bmp.pixel = [&, mask](int x, int y) {
+          if ((x / 37) % 3 != 0) return static_cast<std::uint8_t>((x / 37 + y) & mask);
+          return static_cast<std::uint8_t>(std::to_integer<unsigned>(noise[(x * 131 + y * 7) % noise.size()]) & mask);
         };
         const Result r = HalveBytes(MakeBmp(bmp));
         ASSERT_EQ(Rows(r.out), NaiveHalve(bmp)) << width << " x " << height << ", compression " << compression;

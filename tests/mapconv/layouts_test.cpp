@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mapconv/halver.h"
+#include "mapconv/sub_byte_pixels.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/memory_io.h"
 #include "tests/support/recording_bar.h"
@@ -38,6 +39,7 @@ Bytes WithStream(BmpFields bmp, const Bytes& stream) {
 struct Result {
   Bytes out;
   std::string failure;  // "format", "short" or empty
+  std::string reason;   // of a format error
   int checks = 0;
 };
 
@@ -48,8 +50,11 @@ Result Convert(const Bytes& in) {
   RecordingBar bar;
   try {
     mapconv::Halve(source, sink, bar, [&] { ++r.checks; });
+  } catch (const mapconv::EFormatError& e) {
+    r.failure = "format";
+    r.reason = e.reason();
   } catch (const mapconv::EForceBreak& e) {
-    r.failure = std::string(e.what()) == "bitmap format error" ? "format" : e.what();
+    r.failure = e.what();
   } catch (const mapconv::EShortRead&) {
     r.failure = "short";
   }
@@ -110,6 +115,22 @@ TEST(Layouts, SmallMapsOfEveryDepthAndCompressionComeOutExactly) {
     EXPECT_EQ(U32At(r.out, 2), r.out.size());
     EXPECT_EQ(U32At(r.out, 30), 0u);  // written uncompressed
     EXPECT_EQ(U32At(r.out, 34), c.rows.size());
+  }
+}
+
+// Picking a byte at a time keeps what picking pixel by pixel keeps, at every
+// depth below 8 bits (2 bits too), for every byte.
+TEST(Layouts, SubBytePickingKeepsTheEvenColumns) {
+  for (int bits : {1, 2, 4}) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      unsigned want = 0;
+      for (int x = 0; x < 8 / bits; x += 2) want = want << bits | (byte >> (8 - bits * (x + 1)) & ((1u << bits) - 1));
+      ASSERT_EQ(mapconv::KeptNibble(bits, byte), want) << bits << " bits, byte " << byte;
+      const unsigned char pair[] = {static_cast<unsigned char>(byte), static_cast<unsigned char>(255 - byte)};
+      unsigned char packed = 0;
+      mapconv::PackKeptNibbles(bits, pair, &packed, 1);
+      EXPECT_EQ(packed, want << 4 | mapconv::KeptNibble(bits, 255 - byte));
+    }
   }
 }
 
@@ -178,31 +199,42 @@ TEST(Layouts, AV5ProfileFollowsThePixelsWithItsOffsetFixed) {
   EXPECT_EQ(Convert(outside).failure, "format");
 }
 
+// Runs past a row's end are cut there, as writers that code rows over their
+// padded width expect; a stream may stop without its end once every row is
+// full. 4 x 4 maps; the output's pixels are 2 x 2, in rows of 4 bytes.
 TEST(Layouts, RunLengthStreamsAreHeldToTheirRowsAndTheirEnd) {
   const struct {
     const char* name;
     Bytes stream;
-    const char* failure;
+    const char* failure;  // a format error's reason, "short" or empty
+    Bytes pixels;
   } cases[] = {
-      {"ends at once", Of({0, 1}), ""},
-      {"every row ended, then the end", Of({0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), ""},
-      {"a delta onto the last row", Of({0, 2, 3, 3, 1, 7, 0, 1}), ""},
-      {"run past the row's end", Of({5, 1, 0, 1}), "format"},
-      {"literal past the row's end", Of({0, 5, 1, 2, 3, 4, 5, 0, 0, 1}), "format"},
-      {"delta past the row's end", Of({0, 2, 5, 0, 0, 1}), "format"},
-      {"delta past the last row", Of({0, 2, 0, 4, 0, 1}), "format"},
-      {"pixels after the last row", Of({0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 1}), "format"},
-      {"no end-of-bitmap", Of({4, 1, 0, 0}), "short"},
-      {"cut inside a literal", Of({0, 3, 1}), "short"},
-      {"cut inside a delta", Of({0, 2, 1}), "short"},
-      {"no stream at all", Of({}), "short"},
+      {"ends at once", Of({0, 1}), "", Of({0, 0, 0, 0, 0, 0, 0, 0})},
+      {"every row ended, then the end", Of({0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), "", Of({0, 0, 0, 0, 0, 0, 0, 0})},
+      {"a delta onto the last row", Of({0, 2, 3, 3, 1, 7, 0, 1}), "", Of({0, 0, 0, 0, 0, 0, 0, 0})},
+      {"runs past the row's end", Of({0, 0, 1, 1, 5, 2, 0, 0, 0, 0, 6, 3, 0, 1}), "", Of({1, 2, 0, 0, 3, 3, 0, 0})},
+      {"literal past the row's end, then a run", Of({0, 0, 0, 7, 1, 2, 3, 4, 5, 6, 7, 0, 2, 9, 0, 1}), "",
+       Of({1, 3, 0, 0, 0, 0, 0, 0})},
+      {"delta past the row's end", Of({0, 2, 5, 0, 0, 1}), "the run-length stream moves past the end of a row", {}},
+      {"delta past the last row ends the pixels", Of({0, 0, 4, 1, 0, 2, 0, 9, 7, 7}), "", Of({1, 1, 0, 0, 0, 0, 0, 0})},
+      {"pixels after the last row", Of({0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 1}),
+       "the run-length stream goes on past the last row", {}},
+      {"every row ended, no end-of-bitmap", Of({0, 0, 0, 0, 0, 0, 0, 0}), "", Of({0, 0, 0, 0, 0, 0, 0, 0})},
+      {"last row full, no end-of-bitmap", Of({0, 2, 0, 3, 4, 9}), "", Of({0, 0, 0, 0, 9, 9, 0, 0})},
+      {"last row not full, no end-of-bitmap", Of({0, 2, 0, 3, 3, 9}), "short", {}},
+      {"no end-of-bitmap", Of({4, 1, 0, 0}), "short", {}},
+      {"cut inside a literal", Of({0, 3, 1}), "short", {}},
+      {"cut inside a literal's padding", Of({0, 0, 0, 0, 0, 0, 0, 3, 1, 2, 3}), "short", {}},
+      {"cut inside a delta", Of({0, 2, 1}), "short", {}},
+      {"no stream at all", Of({}), "short", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Result r = Convert(WithStream(Rle8(4, 4), c.stream));
-    EXPECT_EQ(r.failure, c.failure);
+    EXPECT_EQ(r.failure == "format" ? r.reason : r.failure, c.failure);
     if (r.failure.empty()) {
       EXPECT_EQ(r.checks, 5);  // before reading, then once per row
+      EXPECT_EQ(Pixels(r.out), c.pixels);
     }
   }
 }

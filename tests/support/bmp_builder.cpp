@@ -60,13 +60,14 @@ void PutStoredRows(const BmpFields& bmp, Bytes& out) {
 class RleEncoder {
  public:
   RleEncoder(const BmpFields& bmp, Bytes& out)
-      : bmp_(bmp), out_(out), four_(bmp.bitCount == 4), rows_(std::abs(bmp.height)) {}
+      : bmp_(bmp), out_(out), four_(bmp.bitCount == 4), rows_(std::abs(bmp.height)),
+        width_(bmp.paddedRuns ? (bmp.width + 3) / 4 * 4 : bmp.width) {}
 
   void Encode() {
     for (int y = 0; y < rows_;) {
-      if (ZerosFrom(0, y) == bmp_.width) {
+      if (ZerosFrom(0, y) == width_) {
         int skip = 1;
-        while (y + skip < rows_ && ZerosFrom(0, y + skip) == bmp_.width) ++skip;
+        while (y + skip < rows_ && ZerosFrom(0, y + skip) == width_) ++skip;
         if (y + skip == rows_) break;
         Code(0, 2);
         Code(0, std::min(skip, 255));
@@ -89,7 +90,7 @@ class RleEncoder {
 
   int ZerosFrom(int x, int y) const {
     int n = 0;
-    while (x + n < bmp_.width && P(x + n, y) == 0) ++n;
+    while (x + n < width_ && P(x + n, y) == 0) ++n;
     return n;
   }
 
@@ -97,16 +98,16 @@ class RleEncoder {
   int RunFrom(int x, int y) const {
     const int period = four_ ? 2 : 1;
     int n = 1;
-    while (n < 255 && x + n < bmp_.width && (n < period || P(x + n, y) == P(x + n - period, y))) ++n;
+    while (n < 255 && x + n < width_ && (n < period || P(x + n, y) == P(x + n - period, y))) ++n;
     return four_ && n == 2 && P(x, y) != P(x + 1, y) ? 1 : n;
   }
 
   void EncodeRow(int y) {
     int x = 0;
-    while (x < bmp_.width) {
+    while (x < width_) {
       const int zeros = ZerosFrom(x, y);
-      if (zeros == bmp_.width - x) return;  // the end-of-line passes over them
-      if (zeros >= 2) {
+      if (zeros == width_ - x) return;  // the end-of-line passes over them
+      if (zeros >= 2 && x + zeros <= bmp_.width) {  // moves stay inside the row
         const int step = std::min(zeros, 255);
         Code(0, 2);
         Code(static_cast<unsigned>(step), 0);
@@ -121,7 +122,7 @@ class RleEncoder {
         continue;
       }
       int n = 1;
-      while (n < 255 && x + n < bmp_.width && RunFrom(x + n, y) < 2 && ZerosFrom(x + n, y) < 2) ++n;
+      while (n < 255 && x + n < width_ && RunFrom(x + n, y) < 2 && ZerosFrom(x + n, y) < 2) ++n;
       if (n < 3) {
         Code(1, four_ ? P(x, y) << 4 : P(x, y));
         ++x;
@@ -146,6 +147,7 @@ class RleEncoder {
   Bytes& out_;
   const bool four_;
   const int rows_;
+  const int width_;
 };
 
 }  // namespace

@@ -28,6 +28,9 @@ struct BmpFields {
   // 1 (at 8 bits) and 2 (at 4 bits) store the rows run-length encoded, with
   // deltas, end-of-line and end-of-bitmap codes over pixels of index 0.
   std::uint32_t compression = 0;
+  // Run-length rows coded over the width rounded up to a multiple of 4, as
+  // writers that pad rows do: runs pass the row's end.
+  bool paddedRuns = false;
   std::uint32_t infoSize = 40;  // 12 writes the OS/2 1.x header
   // With compression 3 or 6: after a 40-byte header (three, or four for 6),
   // or in the header as far as it reaches.
