@@ -67,7 +67,20 @@ struct Job {
   std::uintmax_t inputBytes = 0;
   Clock::time_point started;
   std::atomic<bool> running{false};
+  bool superseded = false;  // written to meanwhile: a watch converts it again
 };
+
+// Enough of a file's state to tell that someone wrote to it.
+struct Stamp {
+  std::filesystem::file_time_type time;
+  std::uintmax_t size = 0;
+  bool operator==(const Stamp&) const = default;
+};
+
+Stamp StampOf(const std::filesystem::path& path) {
+  std::error_code ignored;
+  return {std::filesystem::last_write_time(path, ignored), std::filesystem::file_size(path, ignored)};
+}
 
 std::string WithReason(std::string message, std::string_view reason) {
   if (reason.empty()) return message;
@@ -136,6 +149,9 @@ void Process(Job& job, const Options& options, const std::function<void()>& chec
 
 void Run(Job& job, const Options& options) {
   MapReport& report = job.report;
+  // A watch leaves a map that is still being written for its writer's close.
+  job.superseded = options.watch && HeldForWriting(report.input);
+  if (job.superseded) return;
   std::error_code ignored;
   job.inputBytes = std::filesystem::file_size(report.input, ignored);
   job.started = Clock::now();
@@ -147,6 +163,7 @@ void Run(Job& job, const Options& options) {
     throw mapconv::EForceBreak(std::string(ui::text::kAborted));
   };
   report.status = Status::Converted;
+  const Stamp before = StampOf(report.input);
   try {
     Process(job, options, check);
   } catch (const mapconv::EFormatError& e) {
@@ -168,6 +185,10 @@ void Run(Job& job, const Options& options) {
     report.error = ErrorBoxText("unknown error");
   }
   job.running = false;
+  // No writer holds a file against a reader here, so a watch can only see
+  // afterwards that the input changed under the conversion; the writer's
+  // close then brings it round again, and this result is not told.
+  job.superseded = options.watch && (StampOf(report.input) != before || HeldForWriting(report.input));
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   report.size = mapconv::ReadMapSize(report.input);
   // What the conversion writes, 0 wide for a map 1 wide.
@@ -294,6 +315,7 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
   callbacks.finish = [&](std::size_t i) {
     const MapReport& report = jobs[i].report;
     const bool failed = report.status == Status::Failed || report.status == Status::Aborted;
+    if (jobs[i].superseded) return;
     const std::lock_guard lock(output);
     if (progress) progress->Clear();
     if (options.json) {

@@ -1,5 +1,6 @@
 // halfmap-cli's platform services on Linux: the locale's language, errno's
 // words, and the watch over inotify.
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -90,6 +91,14 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
     }
   }
   return done;
+}
+
+bool HeldForWriting(const std::filesystem::path& file) {
+  const mapconv::fs::File reader(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const int fd = static_cast<int>(reader.get());
+  // A read lease is refused exactly while someone holds the file for writing.
+  if (!reader || ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return false;
+  return errno == EAGAIN;
 }
 
 void WakeFileWatches() noexcept {

@@ -273,6 +273,62 @@ class CliEndToEnd(unittest.TestCase):
             self.assertEqual(out.decode().count("\n"), 1)
             self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: {said}\n")
 
+    def test_watch_converts_each_finished_save_once_and_goes_on_after_failures(self):
+        a = self.folder("all", "watched")
+        src, expected = self.sets["all"]
+        proc = subprocess.Popen([CLI, "--watch", "--json", a], cwd=self.work, env=c_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
+
+        def converted(name, source):
+            line = lines.get(timeout=30)
+            self.assertEqual((line["input"], line["status"]), (f"{a}/{name}", "converted"))
+            self.assertEqual(read(f"{a}/{OUTPUTS[NAMES.index(name)]}"), read(f"{expected}/{OUTPUTS[source]}"))
+            return line
+
+        for k, name in enumerate(NAMES):
+            converted(name, k)
+        # A slow writer: one conversion, of the whole input, after the close.
+        with open(f"{a}/{NAMES[0]}", "wb") as f:
+            data = read(f"{src}/{NAMES[1]}")
+            f.write(data[:len(data) // 2])
+            f.flush()
+            time.sleep(0.5)
+            f.write(data[len(data) // 2:])
+        converted(NAMES[0], 1)
+        # Saved through a temporary file and a rename.
+        shutil.copy(f"{src}/{NAMES[2]}", f"{a}/edit.tmp")
+        os.rename(f"{a}/edit.tmp", f"{a}/{NAMES[0]}")
+        converted(NAMES[0], 2)
+        # A failure is reported and the watch goes on; two quick saves end with the last.
+        with open(f"{a}/{NAMES[1]}", "wb") as f:
+            f.write(b"not a bitmap")
+        self.assertEqual(lines.get(timeout=30)["status"], "failed")
+        for source in (2, 0):
+            shutil.copy(f"{src}/{NAMES[source]}", f"{a}/{NAMES[1]}")
+        while read(f"{a}/{OUTPUTS[1]}") != read(f"{expected}/{OUTPUTS[0]}"):
+            self.assertEqual((line := lines.get(timeout=30))["status"], "converted", line)
+        # A removed input leaves its output alone.
+        kept = read(f"{a}/{OUTPUTS[2]}")
+        os.remove(f"{a}/{NAMES[2]}")
+        # A 4096 x 4096 map, given a generous bound: the speed itself is measured by hand.
+        with open(f"{a}/big.tmp", "wb") as f:
+            f.write(bmp(4096, 4096))
+        os.rename(f"{a}/big.tmp", f"{a}/{NAMES[0]}")
+        saved = time.monotonic()
+        while (line := lines.get(timeout=30))["width"] != 4096:
+            pass
+        print(f"4096 x 4096 map converted {time.monotonic() - saved:.3f} s after its rename", file=sys.stderr)
+        self.assertEqual(run(["--verify", "-o", OUTPUTS[0], NAMES[0]], cwd=a).returncode, 0)
+        self.assertEqual(read(f"{a}/{OUTPUTS[2]}"), kept)
+        self.assertTrue(lines.empty())
+
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=30), 130)
+        self.assertEqual([n for n in os.listdir(a) if n.endswith(".tmp")], [])
+
     def test_progress_only_on_a_terminal(self):
         a = self.folder("all", "progress")
         master, slave = pty.openpty()
