@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/win32/wide_text.h"
+#include "app/wide_text.h"
 
 namespace halfmap::win32 {
 namespace {
