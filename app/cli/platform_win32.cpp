@@ -28,7 +28,7 @@ void Check(bool ok) {
   if (!ok) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
 }
 
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
   return a.parent_path() == b.parent_path() &&
          ::CompareStringOrdinal(a.filename().c_str(), -1, b.filename().c_str(), -1, TRUE) == CSTR_EQUAL;
 }
@@ -88,7 +88,7 @@ struct WatchedFolder {
     }
     if (got == 0) {
       for (const auto& file : files) {
-        if (SameFile(file.parent_path() / L"x", path / L"x")) names.push_back(file);
+        if (SameName(file.parent_path() / L"x", path / L"x")) names.push_back(file);
       }
     }
     Start();
@@ -144,7 +144,7 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
     const auto names = native_->folders[woken - WAIT_OBJECT_0 - 1]->Changed(files_);
     for (const auto& file : files_) {
       for (const auto& name : names) {
-        if (!SameFile(file, name)) continue;
+        if (!SameName(file, name)) continue;
         done.push_back(file);
         break;
       }
