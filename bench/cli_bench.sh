@@ -9,8 +9,9 @@
 # The folders lie first on disk (TMPDIR), then in memory (/dev/shm), where
 # putting each output on disk costs nothing: the difference is the flushes.
 # Last, --verify against converting one 256 MiB map (verify_bench below).
-# Usage: bash bench/cli_bench.sh [verify]   (RUNS=5 by default; "verify"
-# runs only the last part)
+# Usage: bash bench/cli_bench.sh [verify | watch]   (RUNS=5 by default;
+# "verify" runs only the last part; "watch" measures --watch instead:
+# bench/cli_watch_bench.py, about a minute)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -92,6 +93,8 @@ verify_bench() {  # parent folder
 
 if [ "${1:-}" = verify ]; then
   verify_bench "${TMPDIR:-/tmp}"
+elif [ "${1:-}" = watch ]; then
+  python3 bench/cli_watch_bench.py "$cli" "$genmap"
 else
   bench_in "${TMPDIR:-/tmp}"
   [ -d /dev/shm ] && bench_in /dev/shm
