@@ -236,6 +236,11 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual([(r["status"], r.get("offset")) for r in records],
                          [("verified", None), ("differs", 300), ("missing", None)])
         self.assertEqual(stats(a), before)
+        shutil.copy(f"{a}/{OUTPUTS[0]}", f"{self.work}/longer.bmp")
+        with open(f"{self.work}/longer.bmp", "ab") as f:
+            f.write(b"?")
+        longer = run(["--verify", "-o", "longer.bmp", f"{a}/{NAMES[0]}"], cwd=self.work).stdout.decode()
+        self.assertTrue(longer.endswith(f"differs at byte {before[OUTPUTS[0]][1]}\n"), longer)
 
         # Out of date: the changed output (older than nothing) and the missing one.
         for name in NAMES[1:]:
