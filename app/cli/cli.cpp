@@ -147,15 +147,9 @@ void Process(Job& job, const Options& options, const std::function<void()>& chec
   }
 }
 
-void Run(Job& job, const Options& options) {
+// Process, with every failure put into the report in the user's words.
+void Attempt(Job& job, const Options& options) {
   MapReport& report = job.report;
-  // A watch leaves a map that is still being written for its writer's close.
-  job.superseded = options.watch && HeldForWriting(report.input);
-  if (job.superseded) return;
-  std::error_code ignored;
-  job.inputBytes = std::filesystem::file_size(report.input, ignored);
-  job.started = Clock::now();
-  job.running = true;
   bool aborted = false;
   const std::function<void()> check = [&aborted] {
     if (!Interrupted()) return;
@@ -163,33 +157,42 @@ void Run(Job& job, const Options& options) {
     throw mapconv::EForceBreak(std::string(ui::text::kAborted));
   };
   report.status = Status::Converted;
-  const Stamp before = StampOf(report.input);
   try {
     Process(job, options, check);
+    return;
   } catch (const mapconv::EFormatError& e) {
-    report.status = Status::Failed;
     report.error = WithReason(Say(Msg::FormatError), e.reason());
   } catch (const mapconv::EForceBreak& e) {
-    report.status = aborted ? Status::Aborted : Status::Failed;
     report.error = aborted ? Say(Msg::Interrupted) : ForceBreakText(e);
   } catch (const mapconv::ECreateFailure& e) {
-    report.status = Status::Failed;
     report.error = WithReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}),
                               e.code() ? SystemReason(e.code()) : "");
   } catch (const std::exception& e) {
     // The generic error box's text.
-    report.status = Status::Failed;
     report.error = ErrorBoxText(e.what());
   } catch (...) {
-    report.status = Status::Failed;
     report.error = ErrorBoxText("unknown error");
   }
+  report.status = aborted ? Status::Aborted : Status::Failed;
+}
+
+void Run(Job& job, const Options& options) {
+  MapReport& report = job.report;
+  // A watch leaves a map that is still being written for its writer's close.
+  job.superseded = options.watch && HeldForWriting(report.input);
+  if (job.superseded) return;
+  std::error_code ignored;
+  job.inputBytes = std::filesystem::file_size(report.input, ignored);
+  const Stamp before = StampOf(report.input);
+  job.started = Clock::now();
+  job.running = true;
+  Attempt(job, options);
   job.running = false;
+  report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   // No writer holds a file against a reader here, so a watch can only see
   // afterwards that the input changed under the conversion; the writer's
   // close then brings it round again, and this result is not told.
   job.superseded = options.watch && (StampOf(report.input) != before || HeldForWriting(report.input));
-  report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   report.size = mapconv::ReadMapSize(report.input);
   // What the conversion writes, 0 wide for a map 1 wide.
   if (report.size && (report.status == Status::Converted || report.status == Status::Verified)) {
