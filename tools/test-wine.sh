@@ -196,6 +196,15 @@ case_cli_refused() {
   # With the system's reason after it, in FormatMessageW's words.
   grep -qE "MAP29361206-NS1.BMP: cannot create .*MAP29361206-NS2.BMP: [[:alpha:]]" "$work/cli.err" ||
     { echo "  FAIL  not the create-failure message with a reason"; status=1; }
+  # In Japanese for a Japanese user interface language, the system's words too.
+  LC_ALL=ja_JP.UTF-8 "${wine[@]}" "$cli" -q "$(winpath "$d")" >/dev/null 2>"$work/cli.err"
+  sed 's/^/  stderr: /' "$work/cli.err"
+  grep -qF "ファイル $(winpath "$d")\MAP29361206-NS2.BMP を作成できません: " "$work/cli.err" ||
+    { echo "  FAIL  not the Japanese create-failure message"; status=1; }
+  # The input under another case of its name is the input itself.
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -o "$(winpath "$d")\map29361206-1.bmp" "$(winpath "$d")\MAP29361206-1.BMP" \
+    2>"$work/cli.err" && status=1
+  grep -qF ': output is the input itself' "$work/cli.err" || { echo "  FAIL  not refused as the input itself"; status=1; }
   same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
   for out in 2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
   no_scratch "$d" || status=1
