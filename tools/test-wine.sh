@@ -217,6 +217,7 @@ case_cli_watch() {
   local d=$work/cases/cli-watch status=0 pid lines
   new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP
   rm "$d/unused.exe"
+  cp --remove-destination "$work/small/MAP29361206-NS1.BMP" "$d/"  # rewritten below: not the shared input
   "${wine[@]}" "$cli" --watch --json "$(winpath "$d")" >"$work/watch.out" 2>"$work/watch.err" &
   pid=$!
   wait_lines() { for _ in $(seq 300); do [ "$(wc -l <"$work/watch.out")" -ge "$1" ] && return 0; sleep 0.1; done; return 1; }
@@ -225,13 +226,17 @@ case_cli_watch() {
   # holds no Windows share mode the watch could wait on.
   cp "$work/small/MAP29361206-X1.BMP" "$d/saved.tmp"
   mv "$d/saved.tmp" "$d/MAP29361206-1.BMP"
-  wait_lines 4 || { echo "  FAIL  the rewritten map was not converted"; status=1; }
+  wait_lines 4 || { echo "  FAIL  the renamed map was not converted"; status=1; }
   same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-X2.BMP" || status=1
+  # Rewritten in place by a Windows program, which holds it while it writes.
+  "${wine[@]}" cmd /c copy /y /b "$(winpath "$work/small/MAP29361206-1.BMP")" "$(winpath "$d/MAP29361206-NS1.BMP")" >/dev/null
+  wait_lines 5 || { echo "  FAIL  the map rewritten in place was not converted"; status=1; }
+  same "$d/MAP29361206-NS2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
   kill -INT "$pid"
   set +e; wait "$pid"; lines=$?; set -e
   [ "$lines" -eq 130 ] || { echo "  FAIL  exit status $lines after Ctrl+C, not 130"; status=1; }
   sed 's/^/  stdout: /' "$work/watch.out"; sed 's/^/  stderr: /' "$work/watch.err"
-  [ "$(wc -l <"$work/watch.out")" -eq 4 ] || { echo "  FAIL  not exactly one conversion per save"; status=1; }
+  [ "$(wc -l <"$work/watch.out")" -eq 5 ] || { echo "  FAIL  not exactly one conversion per save"; status=1; }
   no_scratch "$d" || status=1
   return $status
 }

@@ -21,7 +21,7 @@ class FileWatch {
 
   // Blocks until at least one of the files is finished with; returns those
   // that were, each once, in the order given. Returns none once
-  // WakeFileWatches has been called.
+  // WakeFileWatches has been called, and may return none otherwise.
   std::vector<std::filesystem::path> Wait();
 
  private:

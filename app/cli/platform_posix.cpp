@@ -6,6 +6,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -70,6 +71,7 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
     if (waits[1].revents != 0) return {};
     // Every event queued so far, so a burst of saves converts once.
     std::vector<std::filesystem::path> named;
+    bool overflowed = false;
     alignas(inotify_event) std::array<char, 16384> buffer;
     for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;) {
       for (ssize_t at = 0; at < n;) {
@@ -77,16 +79,15 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         const auto folder = native_->folders.find(event->wd);
         if (event->len > 0 && folder != native_->folders.end()) named.push_back(folder->second / event->name);
+        // Events were lost: any file may have been saved.
+        if ((event->mask & IN_Q_OVERFLOW) != 0) overflowed = true;
       }
     }
     // A file counts under the name the conversion would open for it.
     for (const auto& file : files_) {
       const auto found = mapconv::fs::FindFile(file);
-      for (const auto& name : named) {
-        if (found && name == *found) {
-          done.push_back(file);
-          break;
-        }
+      if (found && (overflowed || std::find(named.begin(), named.end(), *found) != named.end())) {
+        done.push_back(file);
       }
     }
   }

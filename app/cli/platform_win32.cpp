@@ -2,6 +2,7 @@
 // FormatMessageW's words, and the watch over ReadDirectoryChangesW.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -98,6 +99,7 @@ struct WatchedFolder {
 
 struct FileWatch::Native {
   std::vector<std::unique_ptr<WatchedFolder>> folders;
+  std::vector<bool> saved;  // by file: changed, not yet handed on
 };
 
 FileWatch::FileWatch(std::vector<std::filesystem::path> files)
@@ -136,27 +138,41 @@ FileWatch::~FileWatch() {
 std::vector<std::filesystem::path> FileWatch::Wait() {
   std::vector<HANDLE> waits{gWake};
   for (const auto& folder : native_->folders) waits.push_back(folder->event.get());
-  std::vector<std::filesystem::path> done;
-  while (done.empty()) {
-    const DWORD woken = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
-    Check(woken != WAIT_FAILED);
-    if (woken == WAIT_OBJECT_0) return {};
-    const auto names = native_->folders[woken - WAIT_OBJECT_0 - 1]->Changed(files_);
-    for (const auto& file : files_) {
-      for (const auto& name : names) {
-        if (!SameName(file, name)) continue;
-        done.push_back(file);
-        break;
+  std::vector<bool>& saved = native_->saved;
+  saved.resize(files_.size());
+  // Takes the changes of every folder whose event is set, waiting up to
+  // timeout for the first; false once woken.
+  const auto take = [&](DWORD timeout) {
+    for (DWORD woken; (woken = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
+                                                        timeout)) != WAIT_TIMEOUT;
+         timeout = 0) {
+      Check(woken != WAIT_FAILED);
+      if (woken == WAIT_OBJECT_0) return false;
+      for (const auto& name : native_->folders[woken - WAIT_OBJECT_0 - 1]->Changed(files_)) {
+        for (std::size_t i = 0; i < files_.size(); ++i) saved[i] = saved[i] || SameName(files_[i], name);
       }
     }
+    return true;
+  };
+  while (std::find(saved.begin(), saved.end(), true) == saved.end()) {
+    if (!take(INFINITE)) return {};
   }
   // Windows tells of writes as they happen, not of the writer's close, so a
-  // file is handed on once no other program holds it for writing. Only a
-  // file being written is looked at again, and only until its writer is done.
-  for (const auto& file : done) {
-    while (HeldForWriting(file)) {
+  // file is handed on once no other program holds it for writing; the
+  // changes told meanwhile belong to the same save. Only a file being
+  // written is looked at again, and only until its writer is done.
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    while (saved[i] && HeldForWriting(files_[i])) {
       if (::WaitForSingleObject(gWake, 50) == WAIT_OBJECT_0) return {};
     }
+  }
+  if (!take(0)) return {};
+  // A file saved again just now and still held waits for the next call.
+  std::vector<std::filesystem::path> done;
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (!saved[i] || HeldForWriting(files_[i])) continue;
+    saved[i] = false;
+    done.push_back(files_[i]);
   }
   return done;
 }
