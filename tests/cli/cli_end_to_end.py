@@ -11,6 +11,7 @@ import json
 import os
 import pty
 import queue
+import resource
 import shutil
 import signal
 import struct
@@ -154,7 +155,7 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(one.returncode, 0, one.stderr)
         self.assertEqual(read(os.path.join(self.work, "out/small.bmp")), read(os.path.join(here, OUTPUTS[1])))
 
-    def test_a_refused_map_fails_alone_with_the_windows_message(self):
+    def test_a_refused_map_fails_alone_and_every_failure_says_why(self):
         a = self.folder("all", "refused")
         old = os.path.join(a, OUTPUTS[1])
         with open(old, "wb") as f:
@@ -192,6 +193,10 @@ class CliEndToEnd(unittest.TestCase):
             result = run(args, cwd=a)
             self.assertEqual(result.returncode, 1, args)
             self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {args[-1]}: {message}"), result.stderr)
+        limited = subprocess.run([CLI, "-o", "small.bmp", NAMES[1]], cwd=a, capture_output=True, env=c_env(),
+                                 preexec_fn=lambda: (resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)),
+                                                     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)))
+        self.assertEqual(limited.stderr.decode(), f"halfmap-cli: {NAMES[1]}: write file error: File too large\n")
         self.assertEqual(stats(a), before)
         one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
@@ -282,7 +287,8 @@ class CliEndToEnd(unittest.TestCase):
         a = self.folder("all", "watched")
         src, expected = self.sets["all"]
         proc = subprocess.Popen([CLI, "--watch", "--json", a], cwd=self.work, env=c_env(),
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.stdout.close)
         self.addCleanup(proc.kill)
         lines = queue.Queue()
         threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
