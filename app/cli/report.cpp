@@ -72,7 +72,7 @@ std::string TextLine(const MapReport& report) {
     case Status::Missing: return Say(Msg::Missing, {in, out}) + "\n";
     default: break;
   }
-  return mapconv::PathText(report.input) + " -> " + mapconv::PathText(report.output) + "  " +
+  return in + " -> " + out + "  " +
          SizeText(report.size) + " -> " + SizeText(report.outSize) + "  " + Seconds(report.seconds) +
          " s\n";
 }
