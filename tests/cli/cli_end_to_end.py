@@ -307,8 +307,11 @@ class CliEndToEnd(unittest.TestCase):
             f.write(data[:len(data) // 2])
             f.flush()
             time.sleep(0.5)
+            self.assertTrue(lines.empty())  # nothing while the writer holds it
             f.write(data[len(data) // 2:])
         converted(NAMES[0], 1)
+        time.sleep(0.5)
+        self.assertTrue(lines.empty())  # and once only
         # Saved through a temporary file and a rename.
         shutil.copy(f"{src}/{NAMES[2]}", f"{a}/edit.tmp")
         os.rename(f"{a}/edit.tmp", f"{a}/{NAMES[0]}")
