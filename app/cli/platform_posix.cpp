@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "app/cli/file_watch.h"
 #include "app/cli/messages.h"
@@ -94,12 +96,26 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
   return done;
 }
 
-bool HeldForWriting(const std::filesystem::path& file) {
+namespace {
+
+bool OpenForWriting(const std::filesystem::path& file) {
   const mapconv::fs::File reader(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   const int fd = static_cast<int>(reader.get());
   // A read lease is refused exactly while someone holds the file for writing.
   if (!reader || ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return false;
   return errno == EAGAIN;
+}
+
+}  // namespace
+
+bool HeldForWriting(const std::filesystem::path& file) {
+  // The system tells of a writer's close a moment before it stops counting
+  // that writer, so a hold that ends within a short while was that close.
+  for (int tries = 0; tries < 20; ++tries) {
+    if (!OpenForWriting(file)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 void WakeFileWatches() noexcept {
