@@ -8,7 +8,10 @@
 #
 # The folders lie first on disk (TMPDIR), then in memory (/dev/shm), where
 # putting each output on disk costs nothing: the difference is the flushes.
-# Usage: bash bench/cli_bench.sh   (RUNS=5 by default)
+# Last, --verify against converting one 256 MiB map (verify_bench below).
+# Usage: bash bench/cli_bench.sh [verify | watch]   (RUNS=5 by default;
+# "verify" runs only the last part; "watch" measures --watch instead:
+# bench/cli_watch_bench.py, about a minute)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -58,6 +61,43 @@ bench_in() {  # parent folder
   rm -rf "$work"
 }
 
-bench_in "${TMPDIR:-/tmp}"
-[ -d /dev/shm ] && bench_in /dev/shm
+# --verify against converting the same 16384 x 16384 map (256 MiB, in the
+# page cache): the check reads the input and the output once each and
+# writes nothing; the conversion writes and flushes its output.
+verify_bench() {  # parent folder
+  local work kind seconds peak_kib
+  work=$(mktemp -d "$1/halfmap-cli-verify.XXXXXX")
+  works+=("$work")
+  "$genmap" "$work/MAP29361206-1.BMP" 16384 16384
+  "$cli" -q "$work" >/dev/null
+  echo "256 MiB map in $1 ($(df --output=fstype "$1" | tail -1)), load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+  printf '| run | median s | peak MiB |\n|---|---:|---:|\n'
+  for kind in convert verify; do
+    : >"$work/times"
+    for _ in $(seq "$runs"); do
+      cat "$work"/*.BMP >/dev/null  # both files in the page cache
+      start=$EPOCHREALTIME
+      if [ "$kind" = convert ]; then
+        /usr/bin/time -f '%M' -o "$work/one" "$cli" -q "$work" >/dev/null
+      else
+        /usr/bin/time -f '%M' -o "$work/one" "$cli" -q --verify "$work" >/dev/null
+      fi
+      echo "$(bc <<<"$EPOCHREALTIME - $start") $(cat "$work/one")" >>"$work/times"
+    done
+    seconds=$(cut -d' ' -f1 "$work/times" | median)
+    peak_kib=$(cut -d' ' -f2 "$work/times" | sort -g | tail -1)
+    awk -v k="$kind" -v s="$seconds" -v p="$peak_kib" 'BEGIN { printf "| %s | %.3f | %.1f |\n", k, s, p / 1024 }'
+  done
+  rm -rf "$work"
+}
+
+if [ "${1:-}" = verify ]; then
+  verify_bench "${TMPDIR:-/tmp}"
+elif [ "${1:-}" = watch ]; then
+  python3 bench/cli_watch_bench.py "$cli" "$genmap"
+else
+  bench_in "${TMPDIR:-/tmp}"
+  [ -d /dev/shm ] && bench_in /dev/shm
+  verify_bench "${TMPDIR:-/tmp}"
+fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

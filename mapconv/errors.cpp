@@ -7,15 +7,15 @@ std::string PathText(const std::filesystem::path& path) {
   return {text.begin(), text.end()};
 }
 
-EOpenFailure::EOpenFailure(const std::filesystem::path& path)
-    : std::runtime_error("cannot open " + PathText(path)) {}
+EOpenFailure::EOpenFailure(const std::filesystem::path& path, std::error_code code)
+    : EFileFailure("cannot open " + PathText(path), code) {}
 
-ECreateFailure::ECreateFailure(const std::filesystem::path& path)
-    : std::runtime_error("ファイル " + PathText(path) + " を作成できません") {}
+ECreateFailure::ECreateFailure(const std::filesystem::path& path, std::error_code code)
+    : EFileFailure("ファイル " + PathText(path) + " を作成できません", code), path_(path) {}
 
-EShortRead::EShortRead() : std::runtime_error("short read") {}
+EShortRead::EShortRead(std::error_code code) : EFileFailure("short read", code) {}
 
-EShortWrite::EShortWrite() : std::runtime_error("short write") {}
+EShortWrite::EShortWrite(std::error_code code) : EFileFailure("short write", code) {}
 
 EOutOfMemory::EOutOfMemory() : std::runtime_error("out of memory") {}
 

@@ -6,28 +6,46 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace mapconv {
 
-class EOpenFailure : public std::runtime_error {
+// A file service's failure: the window's message, and beside it the
+// system's own error (errno or GetLastError), empty where the system gave
+// none, for front ends that say why.
+class EFileFailure : public std::runtime_error {
  public:
-  explicit EOpenFailure(const std::filesystem::path& path);
+  EFileFailure(const std::string& message, std::error_code code)
+      : std::runtime_error(message), code_(code) {}
+  std::error_code code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
+};
+
+class EOpenFailure : public EFileFailure {
+ public:
+  explicit EOpenFailure(const std::filesystem::path& path, std::error_code code = {});
 };
 
 // Message: "ファイル %s を作成できません" with the path as built.
-class ECreateFailure : public std::runtime_error {
+class ECreateFailure : public EFileFailure {
  public:
-  explicit ECreateFailure(const std::filesystem::path& path);
+  explicit ECreateFailure(const std::filesystem::path& path, std::error_code code = {});
+  const std::filesystem::path& path() const noexcept { return path_; }
+
+ private:
+  std::filesystem::path path_;
 };
 
-class EShortRead : public std::runtime_error {
+class EShortRead : public EFileFailure {
  public:
-  EShortRead();
+  explicit EShortRead(std::error_code code = {});
 };
 
-class EShortWrite : public std::runtime_error {
+class EShortWrite : public EFileFailure {
  public:
-  EShortWrite();
+  explicit EShortWrite(std::error_code code = {});
 };
 
 class EOutOfMemory : public std::runtime_error {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <system_error>
 
 namespace mapconv::fs {
 
@@ -40,6 +41,9 @@ class File {
  private:
   Handle handle_ = kNone;
 };
+
+// The system's error of the call that just failed (errno, GetLastError).
+std::error_code LastError() noexcept;
 
 // Full path of the running executable.
 std::filesystem::path ExecutablePath();

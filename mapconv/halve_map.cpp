@@ -1,5 +1,6 @@
 #include "mapconv/halve_map.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "mapconv/block_source.h"
@@ -18,6 +19,38 @@ class FileSink final : public ByteSink {
 
  private:
   const fs::File& file_;
+};
+
+// Holds what the conversion writes against an existing file as the bytes
+// come, and remembers where they first differ; nothing is kept or written.
+class CompareSink final : public ByteSink {
+ public:
+  explicit CompareSink(const fs::File& file) : file_(file), block_(AllocateBuffer(kReadBlockSize)) {}
+
+  void Write(std::span<const std::byte> bytes) override {
+    while (!bytes.empty() && !difference_) {
+      const std::span<std::byte> theirs = block_.span().first(std::min(bytes.size(), block_.size));
+      const std::size_t got = fs::ReadUpTo(file_, compared_, theirs);
+      const auto [ours, _] = std::mismatch(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got),
+                                           theirs.begin());
+      const auto same = static_cast<std::size_t>(ours - bytes.begin());
+      compared_ += static_cast<std::int64_t>(same);
+      if (same < theirs.size()) difference_ = compared_;
+      bytes = bytes.subspan(same);
+    }
+  }
+
+  // Once the conversion is done: a longer file differs where ours ended.
+  std::optional<std::int64_t> Difference() const {
+    if (!difference_ && fs::Size(file_) > compared_) return compared_;
+    return difference_;
+  }
+
+ private:
+  const fs::File& file_;
+  Buffer block_;
+  std::int64_t compared_ = 0;  // bytes found equal so far
+  std::optional<std::int64_t> difference_;
 };
 
 // The conversion's own file beside the output. Unless Commit has put it in
@@ -68,6 +101,24 @@ void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()
   out.Commit(std::move(claim), names.output);
 }
 
+// Runs work with the failures a conversion expects turned into EForceBreak,
+// the system's reason kept. Files are closed and the scratch file removed
+// before any of them leave work.
+template <class Work>
+auto AsForceBreak(Work work) {
+  try {
+    return work();
+  } catch (const EOpenFailure& e) {
+    throw EForceBreak("file open error", e.code());
+  } catch (const EShortRead& e) {
+    throw EForceBreak("read file error", e.code());
+  } catch (const EShortWrite& e) {
+    throw EForceBreak("write file error", e.code());
+  } catch (const EOutOfMemory&) {
+    throw EForceBreak("out of memory");
+  }
+}
+
 }  // namespace
 
 void HalveMap(std::string_view suffix, ProgressBar& bar,
@@ -84,18 +135,20 @@ void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, Pr
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
   const MapNames names{input, output, ScratchFileFor(output)};
-  // Files are closed and the scratch file removed before any of these leave.
-  try {
-    Convert(names, bar, check);
-  } catch (const EOpenFailure&) {
-    throw EForceBreak("file open error");
-  } catch (const EShortRead&) {
-    throw EForceBreak("read file error");
-  } catch (const EShortWrite&) {
-    throw EForceBreak("write file error");
-  } catch (const EOutOfMemory&) {
-    throw EForceBreak("out of memory");
-  }
+  AsForceBreak([&] { Convert(names, bar, check); });
+}
+
+std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
+                                            const std::filesystem::path& output, ProgressBar& bar,
+                                            const std::function<void()>& check) {
+  return AsForceBreak([&] {
+    const fs::File in = fs::OpenExclusive(fs::FindFile(input).value_or(input));
+    const fs::File existing = fs::OpenExclusive(output);
+    BlockSource source(in);
+    CompareSink sink(existing);
+    Halve(source, sink, bar, check);
+    return sink.Difference();
+  });
 }
 
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "mapconv/errors.h"
 
@@ -17,9 +18,15 @@ namespace mapconv {
 
 // Ends a run with a short message for the status bar: an abort, or one of
 // the failures a conversion expects (open, read, write, memory, format).
+// code() is the system's error behind a file failure, empty for the rest.
 class EForceBreak : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EForceBreak(const std::string& message, std::error_code code = {})
+      : std::runtime_error(message), code_(code) {}
+  std::error_code code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
 };
 
 // A bitmap the conversion does not read, or whose bytes break its format.
@@ -75,5 +82,15 @@ std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept;
 // (ScratchFileFor(output)), replacement and failures.
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check);
+
+// Compares the existing output with what HalveFile would write there,
+// writing nothing: one pass over the input and one over the output, as the
+// conversion produces its bytes. Returns the offset of the first byte that
+// differs (the shorter file's length where one is the start of the other),
+// or nullopt when the output is exact. Raises as HalveFile does, the output
+// that cannot be read included ("file open error", "read file error").
+std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
+                                            const std::filesystem::path& output, ProgressBar& bar,
+                                            const std::function<void()>& check);
 
 }  // namespace mapconv

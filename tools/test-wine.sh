@@ -191,12 +191,52 @@ case_cli_refused() {
   local d=$work/cases/cli-refused status=0
   mkdir -p "$d"; old_output "$d" NS2.BMP; cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"
   chmod a-w "$d/MAP29361206-NS2.BMP"
-  cli_in "$d" -q
+  LC_ALL=C.UTF-8 cli_in "$d" -q
   [ "$cli_status" -eq 1 ] || { echo "  FAIL  exit status $cli_status, not 1"; status=1; }
-  grep -qF "MAP29361206-NS1.BMP: ファイル $(winpath "$d")\MAP29361206-NS2.BMP を作成できません." "$work/cli.err" ||
-    { echo "  FAIL  not the create-failure message"; status=1; }
+  # With the system's reason after it, in FormatMessageW's words.
+  grep -qE "MAP29361206-NS1.BMP: cannot create .*MAP29361206-NS2.BMP: [[:alpha:]]" "$work/cli.err" ||
+    { echo "  FAIL  not the create-failure message with a reason"; status=1; }
+  # In Japanese for a Japanese user interface language, the system's words too.
+  LC_ALL=ja_JP.UTF-8 "${wine[@]}" "$cli" -q "$(winpath "$d")" >/dev/null 2>"$work/cli.err"
+  sed 's/^/  stderr: /' "$work/cli.err"
+  grep -qF "ファイル $(winpath "$d")\MAP29361206-NS2.BMP を作成できません: " "$work/cli.err" ||
+    { echo "  FAIL  not the Japanese create-failure message"; status=1; }
+  # The input under another case of its name is the input itself.
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -o "$(winpath "$d")\map29361206-1.bmp" "$(winpath "$d")\MAP29361206-1.BMP" \
+    2>"$work/cli.err" && status=1
+  grep -qF ': output is the input itself' "$work/cli.err" || { echo "  FAIL  not refused as the input itself"; status=1; }
   same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
   for out in 2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+
+# --watch: a map rewritten while it runs converts again; Ctrl+C (SIGINT,
+# which Wine hands to the console's control handler) ends it with 130.
+case_cli_watch() {
+  local d=$work/cases/cli-watch status=0 pid lines
+  new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP
+  rm "$d/unused.exe"
+  cp --remove-destination "$work/small/MAP29361206-NS1.BMP" "$d/"  # rewritten below: not the shared input
+  "${wine[@]}" "$cli" --watch --json "$(winpath "$d")" >"$work/watch.out" 2>"$work/watch.err" &
+  pid=$!
+  wait_lines() { for _ in $(seq 300); do [ "$(wc -l <"$work/watch.out")" -ge "$1" ] && return 0; sleep 0.1; done; return 1; }
+  wait_lines 3 || { echo "  FAIL  no first run"; status=1; }
+  # Saved as an editor does, beside it and renamed into place: a Linux writer
+  # holds no Windows share mode the watch could wait on.
+  cp "$work/small/MAP29361206-X1.BMP" "$d/saved.tmp"
+  mv "$d/saved.tmp" "$d/MAP29361206-1.BMP"
+  wait_lines 4 || { echo "  FAIL  the renamed map was not converted"; status=1; }
+  same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-X2.BMP" || status=1
+  # Rewritten in place by a Windows program, which holds it while it writes.
+  "${wine[@]}" cmd /c copy /y /b "$(winpath "$work/small/MAP29361206-1.BMP")" "$(winpath "$d/MAP29361206-NS1.BMP")" >/dev/null
+  wait_lines 5 || { echo "  FAIL  the map rewritten in place was not converted"; status=1; }
+  same "$d/MAP29361206-NS2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
+  kill -INT "$pid"
+  set +e; wait "$pid"; lines=$?; set -e
+  [ "$lines" -eq 130 ] || { echo "  FAIL  exit status $lines after Ctrl+C, not 130"; status=1; }
+  sed 's/^/  stdout: /' "$work/watch.out"; sed 's/^/  stderr: /' "$work/watch.err"
+  [ "$(wc -l <"$work/watch.out")" -eq 5 ] || { echo "  FAIL  not exactly one conversion per save"; status=1; }
   no_scratch "$d" || status=1
   return $status
 }
@@ -222,6 +262,7 @@ scenario "read-only output: error box" case_read_only
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 scenario "halfmap-cli.exe converts a folder named cli-地図表 given as an argument" case_cli_japanese_folder
 scenario "halfmap-cli.exe: a read-only output fails that map alone, exit status 1" case_cli_refused
+scenario "halfmap-cli.exe --watch converts a rewritten map; Ctrl+C ends it with 130" case_cli_watch
 scenario "each label created just before its bar; layout kept through DPI changes" case_layout
 set -e
 

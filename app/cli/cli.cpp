@@ -1,5 +1,7 @@
 #include "app/cli/cli.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,12 +12,15 @@
 #include <system_error>
 #include <thread>
 
+#include "app/cli/file_watch.h"
 #include "app/cli/job_queue.h"
+#include "app/cli/messages.h"
 #include "app/cli/options.h"
 #include "app/cli/progress_view.h"
 #include "app/cli/report.h"
 #include "app/error_report.h"
 #include "mapconv/errors.h"
+#include "mapconv/file_services.h"
 #include "mapconv/halve_map.h"
 #include "mapconv/map_files.h"
 #include "resources/layout.h"
@@ -55,51 +60,146 @@ class JobBar final : public mapconv::ProgressBar {
   std::atomic<int> position_{0};
 };
 
-// One map to convert: a variant in a folder, or the bitmap of -o.
+// One map to convert, check or leave alone.
 struct Job {
-  std::optional<std::filesystem::path> folder;
-  std::string_view suffix;
   MapReport report;
   JobBar bar;
   std::uintmax_t inputBytes = 0;
   Clock::time_point started;
   std::atomic<bool> running{false};
+  bool superseded = false;  // written to meanwhile: a watch converts it again
 };
 
-void Convert(Job& job) {
-  MapReport& report = job.report;
+// Enough of a file's state to tell that someone wrote to it.
+struct Stamp {
+  std::filesystem::file_time_type time;
+  std::uintmax_t size = 0;
+  bool operator==(const Stamp&) const = default;
+};
+
+Stamp StampOf(const std::filesystem::path& path) {
   std::error_code ignored;
-  job.inputBytes = std::filesystem::file_size(report.input, ignored);
-  job.started = Clock::now();
-  job.running = true;
+  return {std::filesystem::last_write_time(path, ignored), std::filesystem::file_size(path, ignored)};
+}
+
+std::string WithReason(std::string message, std::string_view reason) {
+  if (reason.empty()) return message;
+  return message + ": " + std::string(reason);
+}
+
+// The core's failures in the window's words, and what the command line says.
+constexpr std::array<std::pair<std::string_view, Msg>, 5> kCoreTexts{{
+    {"file open error", Msg::OpenError},
+    {"read file error", Msg::ReadError},
+    {"write file error", Msg::WriteError},
+    {"out of memory", Msg::OutOfMemory},
+    {"bitmap format error", Msg::FormatError},
+}};
+
+std::string ForceBreakText(const mapconv::EForceBreak& e) {
+  for (const auto& [window, msg] : kCoreTexts) {
+    if (window != e.what()) continue;
+    if (e.code()) return WithReason(Say(msg), SystemReason(e.code()));
+    // A read the system allowed that came back short: the file is cut.
+    return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
+  }
+  return e.what();
+}
+
+// The input under the name the conversion opens.
+std::filesystem::path Found(const std::filesystem::path& input) {
+  return mapconv::fs::FindFile(input).value_or(input);
+}
+
+// By name or as one file under two names (a hard link, the same file index).
+bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output) {
+  std::error_code ignored;
+  const auto in = std::filesystem::absolute(Found(input), ignored).lexically_normal();
+  const auto out = std::filesystem::absolute(output, ignored).lexically_normal();
+  return in == out || std::filesystem::equivalent(in, out, ignored);
+}
+
+// An output written after its input was last written.
+bool UpToDate(const std::filesystem::path& input, const std::filesystem::path& output) {
+  if (!mapconv::present(output)) return false;
+  std::error_code inError, outError;
+  const auto in = std::filesystem::last_write_time(Found(input), inError);
+  const auto out = std::filesystem::last_write_time(output, outError);
+  return !inError && !outError && out > in;
+}
+
+// Does what the options ask for the job's map; failures land in its report.
+void Process(Job& job, const Options& options, const std::function<void()>& check) {
+  MapReport& report = job.report;
+  if (SameFile(report.input, report.output)) {
+    report.status = Status::Failed;
+    report.error = Say(Msg::SameFile);
+  } else if (options.verify && !mapconv::present(report.output)) {
+    report.status = Status::Missing;
+  } else if (options.verify) {
+    const auto difference = mapconv::FirstDifference(report.input, report.output, job.bar, check);
+    report.status = difference ? Status::Differs : Status::Verified;
+    report.differsAt = difference.value_or(0);
+  } else if (options.changed && UpToDate(report.input, report.output)) {
+    report.status = Status::Unchanged;
+  } else {
+    mapconv::HalveFile(report.input, report.output, job.bar, check);
+  }
+}
+
+// Process, with every failure put into the report in the user's words.
+void Attempt(Job& job, const Options& options) {
+  MapReport& report = job.report;
   bool aborted = false;
   const std::function<void()> check = [&aborted] {
     if (!Interrupted()) return;
     aborted = true;
     throw mapconv::EForceBreak(std::string(ui::text::kAborted));
   };
+  report.status = Status::Converted;
   try {
-    if (job.folder) {
-      mapconv::HalveMapIn(*job.folder, job.suffix, job.bar, check);
-    } else {
-      mapconv::HalveFile(report.input, report.output, job.bar, check);
-    }
+    Process(job, options, check);
+    return;
+  } catch (const mapconv::EFormatError& e) {
+    report.error = WithReason(Say(Msg::FormatError), e.reason());
   } catch (const mapconv::EForceBreak& e) {
-    // The status bar's text, as the window would show it.
-    report.status = aborted ? Status::Aborted : Status::Failed;
-    report.error = e.what();
+    report.error = aborted ? Say(Msg::Interrupted) : ForceBreakText(e);
+  } catch (const mapconv::ECreateFailure& e) {
+    report.error = WithReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}),
+                              e.code() ? SystemReason(e.code()) : "");
   } catch (const std::exception& e) {
     // The generic error box's text.
-    report.status = Status::Failed;
     report.error = ErrorBoxText(e.what());
   } catch (...) {
-    report.status = Status::Failed;
     report.error = ErrorBoxText("unknown error");
   }
+  report.status = aborted ? Status::Aborted : Status::Failed;
+}
+
+void Run(Job& job, const Options& options) {
+  MapReport& report = job.report;
+  // A watch leaves a map that is still being written for its writer's close.
+  job.superseded = options.watch && HeldForWriting(report.input);
+  if (job.superseded) return;
+  std::error_code ignored;
+  job.inputBytes = std::filesystem::file_size(report.input, ignored);
+  const Stamp before = StampOf(report.input);
+  job.started = Clock::now();
+  job.running = true;
+  Attempt(job, options);
   job.running = false;
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
+  // No writer holds a file against a reader here, so a watch can only see
+  // afterwards that the input changed under the conversion; the writer's
+  // close then brings it round again, and this result is not told.
+  job.superseded = options.watch && (StampOf(report.input) != before || HeldForWriting(report.input));
   report.size = mapconv::ReadMapSize(report.input);
-  if (report.status == Status::Converted) report.outSize = mapconv::ReadMapSize(report.output);
+  // What the conversion writes, 0 wide for a map 1 wide.
+  if (report.size && (report.status == Status::Converted || report.status == Status::Verified)) {
+    report.outSize = Size{report.size->width / 2, report.size->height / 2};
+  } else if (report.status == Status::Unchanged) {
+    report.outSize = mapconv::ReadMapSize(report.output);
+  }
 }
 
 // The folders to convert: given ones checked and without repeats, or the
@@ -110,7 +210,7 @@ std::vector<std::filesystem::path> Folders(const std::vector<std::filesystem::pa
   for (const auto& folder : given) {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
-      throw UsageError("'" + mapconv::PathText(folder) + "' is not a folder");
+      throw UsageError(Say(Msg::NotAFolder, {mapconv::PathText(folder)}));
     }
     bool repeated = false;
     for (const auto& earlier : folders) repeated = repeated || std::filesystem::equivalent(earlier, folder, error);
@@ -119,37 +219,42 @@ std::vector<std::filesystem::path> Folders(const std::vector<std::filesystem::pa
   return folders;
 }
 
-using Jobs = std::deque<Job>;  // in place: a Job is neither copied nor moved
+struct MapFiles {
+  std::filesystem::path input, output;
+};
 
-Jobs FolderJobs(const std::vector<std::filesystem::path>& folders) {
-  Jobs jobs;
-  for (const auto& folder : folders) {
+// Every map the arguments name, present or not, in run order: a watch also
+// waits for inputs that are not there yet. Raises UsageError.
+std::vector<MapFiles> NamedMaps(const Options& options) {
+  if (options.output) return {{options.inputs[0], *options.output}};
+  std::vector<MapFiles> maps;
+  for (const auto& folder : Folders(options.inputs)) {
     for (const auto variant : mapconv::kMapVariants) {
       const auto suffix = mapconv::Suffix(variant);
-      if (!mapconv::present(mapconv::InputFileName(folder, suffix))) continue;
-      Job& job = jobs.emplace_back();
-      job.folder = folder;
-      job.suffix = suffix;
-      job.report.input = mapconv::InputFileName(folder, suffix);
-      job.report.output = mapconv::OutputFileName(folder, suffix);
+      maps.push_back({mapconv::InputFileName(folder, suffix), mapconv::OutputFileName(folder, suffix)});
     }
+  }
+  return maps;
+}
+
+using Jobs = std::deque<Job>;  // in place: a Job is neither copied nor moved
+
+// Jobs for the maps whose input is present and, when wanted is given, among it.
+Jobs JobsFor(const std::vector<MapFiles>& maps, const std::vector<std::filesystem::path>* wanted = nullptr) {
+  Jobs jobs;
+  for (const auto& map : maps) {
+    if (!mapconv::present(map.input)) continue;
+    if (wanted && std::find(wanted->begin(), wanted->end(), map.input) == wanted->end()) continue;
+    Job& job = jobs.emplace_back();
+    job.report.input = map.input;
+    job.report.output = map.output;
   }
   return jobs;
 }
 
-Jobs FileJob(const std::filesystem::path& input, const std::filesystem::path& output) {
-  Jobs jobs;
-  if (!mapconv::present(input)) return jobs;
-  Job& job = jobs.emplace_back();
-  job.report.input = input;
-  job.report.output = output;
-  return jobs;
-}
-
 std::string NothingText(const Options& options) {
-  if (options.output) return "halfmap-cli: " + mapconv::PathText(options.inputs[0]) + ": no such bitmap\n";
-  return "halfmap-cli: nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in the "
-         "folders given\n";
+  if (options.output) return "halfmap-cli: " + mapconv::PathText(options.inputs[0]) + ": " + Say(Msg::NoSuchBitmap) + "\n";
+  return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
 }
 
 // Redraws the running maps' lines on stderr every 100 ms while it lives.
@@ -198,45 +303,79 @@ class ProgressDisplay {
   std::jthread thread_;
 };
 
-int ConvertAll(const Options& options, Console& console) {
-  Jobs jobs = options.output ? FileJob(options.inputs[0], *options.output)
-                                         : FolderJobs(Folders(options.inputs));
-  if (jobs.empty()) {
-    console.Err(NothingText(options));
-    return kNothingToConvert;
-  }
+// Runs the jobs and writes each one's line as it is done, in job order.
+// Returns true when every map got what was asked.
+bool RunAll(Jobs& jobs, const Options& options, Console& console) {
   std::mutex output;
   const int columns = options.quiet ? 0 : console.ErrTerminalColumns();
   std::optional<ProgressDisplay> progress;
   if (columns > 0) progress.emplace(jobs, console, output, columns);
 
-  bool failed = false;
+  bool succeeded = true;
   JobCallbacks callbacks;
-  callbacks.run = [&jobs](std::size_t i) { Convert(jobs[i]); };
+  callbacks.run = [&](std::size_t i) { Run(jobs[i], options); };
   callbacks.stop = [] { return Interrupted(); };
   callbacks.finish = [&](std::size_t i) {
     const MapReport& report = jobs[i].report;
+    const bool failed = report.status == Status::Failed || report.status == Status::Aborted;
+    if (jobs[i].superseded) return;
     const std::lock_guard lock(output);
     if (progress) progress->Clear();
     if (options.json) {
       console.Out(JsonLine(report));
-    } else if (report.status == Status::Converted) {
+    } else if (!failed) {
       console.Out(TextLine(report));
     }
-    if (report.status != Status::Converted) console.Err(ErrorLine(report));
-    failed = failed || report.status != Status::Converted;
+    if (failed) console.Err(ErrorLine(report));
+    succeeded = succeeded && Succeeded(report.status);
   };
   RunJobs(jobs.size(), options.jobs, callbacks);
-  progress.reset();
+  return succeeded;
+}
+
+// After the first run, converts each map again as its input is saved, until
+// an interrupt; failures are reported and the watch goes on.
+int WatchAll(const std::vector<MapFiles>& maps, FileWatch& watch, const Options& options, Console& console) {
+  if (!options.quiet) console.Err("halfmap-cli: " + Say(Msg::Watching, {std::to_string(maps.size())}) + "\n");
+  for (;;) {
+    const std::vector<std::filesystem::path> saved = watch.Wait();
+    if (Interrupted()) return kInterrupted;
+    Jobs jobs = JobsFor(maps, &saved);
+    RunAll(jobs, options, console);
+    if (Interrupted()) return kInterrupted;
+  }
+}
+
+int ConvertAll(const Options& options, Console& console) {
+  const std::vector<MapFiles> maps = NamedMaps(options);
+  // Watching starts before the first run, so a save during it is not missed.
+  std::optional<FileWatch> watch;
+  if (options.watch) {
+    std::vector<std::filesystem::path> inputs;
+    for (const auto& map : maps) inputs.push_back(map.input);
+    watch.emplace(std::move(inputs));
+  }
+  Jobs jobs = JobsFor(maps);
+  if (jobs.empty() && !watch) {
+    console.Err(NothingText(options));
+    return kNothingToConvert;
+  }
+  const bool succeeded = RunAll(jobs, options, console);
   if (Interrupted()) return kInterrupted;
-  return failed ? kSomeFailed : kConverted;
+  if (watch) return WatchAll(maps, *watch, options, console);
+  return succeeded ? kConverted : kSomeFailed;
 }
 
 }  // namespace
 
-bool RequestInterrupt() noexcept { return !gInterrupted.exchange(true, std::memory_order_relaxed); }
+bool RequestInterrupt() noexcept {
+  const bool first = !gInterrupted.exchange(true, std::memory_order_relaxed);
+  WakeFileWatches();
+  return first;
+}
 
 int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
+  SetLanguage(UserLanguage());
   try {
     const Options options = ParseArguments(args);
     if (options.mode == Mode::Help) {
@@ -249,8 +388,12 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
     }
     return ConvertAll(options, console);
   } catch (const UsageError& e) {
-    console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + std::string(Synopsis()));
+    console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + Synopsis());
     return kUsage;
+  } catch (const std::system_error& e) {
+    // Only the watch asks the system for more than files.
+    console.Err("halfmap-cli: " + WithReason(Say(Msg::CannotWatch), SystemReason(e.code())) + "\n");
+    return kSomeFailed;
   }
 }
 

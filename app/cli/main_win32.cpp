@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/cli/cli.h"
-#include "app/win32/wide_text.h"
+#include "app/wide_text.h"
 
 namespace {
 

@@ -3,36 +3,17 @@
 #include <charconv>
 #include <string>
 
+#include "app/cli/messages.h"
 #include "mapconv/errors.h"
 
 namespace halfmap::cli {
 namespace {
 
-constexpr std::string_view kSynopsis =
-    "usage: halfmap-cli [-j N] [-q] [--json] [FOLDER...]\n"
-    "       halfmap-cli [-q] [--json] -o OUTPUT INPUT\n"
-    "       halfmap-cli --help | --version\n";
-
-constexpr std::string_view kOptions =
-    "\n"
-    "Writes half-scale copies of MAP29361206-1.BMP, -NS1.BMP and -X1.BMP in each\n"
-    "FOLDER (the current folder when none is given) as MAP29361206-2.BMP,\n"
-    "-NS2.BMP and -X2.BMP.\n"
-    "\n"
-    "  -j, --jobs N   convert up to N maps at once (1 to 64, default 1)\n"
-    "  -q, --quiet    no progress display on the terminal\n"
-    "      --json     one JSON object per map on stdout\n"
-    "  -o OUTPUT      convert the one bitmap INPUT to OUTPUT\n"
-    "\n"
-    "Exit status: 0 all converted, 1 a map failed, 2 usage error,\n"
-    "3 nothing to convert, 130 interrupted.\n";
-
 int ParseJobs(std::string_view text) {
   int jobs = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
   if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMaxJobs) {
-    throw UsageError("-j takes a number from 1 to " + std::to_string(kMaxJobs) + ", not '" +
-                     std::string(text) + "'");
+    throw UsageError(Say(Msg::BadJobs, {std::to_string(kMaxJobs), text}));
   }
   return jobs;
 }
@@ -60,6 +41,12 @@ class Parser {
         options_.quiet = true;
       } else if (text == "--json") {
         options_.json = true;
+      } else if (text == "--verify") {
+        options_.verify = true;
+      } else if (text == "--changed") {
+        options_.changed = true;
+      } else if (text == "--watch") {
+        options_.watch = true;
       } else if (text == "-j" || text == "--jobs") {
         options_.jobs = ParseJobs(Value(text));
         jobsGiven = true;
@@ -73,19 +60,20 @@ class Parser {
         Value(text);
         options_.output = args_[next_ - 1];
       } else {
-        throw UsageError("unknown option '" + text + "'");
+        throw UsageError(Say(Msg::UnknownOption, {text}));
       }
     }
     if (options_.output) {
-      if (options_.inputs.size() != 1) throw UsageError("-o takes exactly one INPUT");
-      if (jobsGiven) throw UsageError("-o converts one bitmap and takes no -j");
+      if (options_.inputs.size() != 1) throw UsageError(Say(Msg::OutputOneInput));
+      if (jobsGiven) throw UsageError(Say(Msg::OutputNoJobs));
     }
+    if (options_.verify && (options_.changed || options_.watch)) throw UsageError(Say(Msg::ModesExclusive));
     return options_;
   }
 
  private:
   std::string Value(const std::string& option) {
-    if (next_ >= args_.size()) throw UsageError(option + " needs a value");
+    if (next_ >= args_.size()) throw UsageError(Say(Msg::NeedsValue, {option}));
     return mapconv::PathText(args_[next_++]);
   }
 
@@ -100,11 +88,8 @@ Options ParseArguments(const std::vector<std::filesystem::path>& args) {
   return Parser(args).Parse();
 }
 
-std::string_view Synopsis() { return kSynopsis; }
+std::string Synopsis() { return Say(Msg::Synopsis); }
 
-std::string_view HelpText() {
-  static const std::string text = std::string(kSynopsis) + std::string(kOptions);
-  return text;
-}
+std::string HelpText() { return Say(Msg::Synopsis) + Say(Msg::Help); }
 
 }  // namespace halfmap::cli

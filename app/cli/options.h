@@ -18,6 +18,9 @@ struct Options {
   int jobs = 1;
   bool quiet = false;
   bool json = false;
+  bool verify = false;   // compare each output with its conversion, write nothing
+  bool changed = false;  // convert only maps whose output is out of date
+  bool watch = false;    // after the first run, convert again each map saved
   std::optional<std::filesystem::path> output;  // -o: inputs holds the one INPUT
   std::vector<std::filesystem::path> inputs;    // FOLDERs, or INPUT with -o
 };
@@ -33,8 +36,9 @@ inline constexpr int kMaxJobs = 64;
 // Parses the arguments after the program name. Raises UsageError.
 Options ParseArguments(const std::vector<std::filesystem::path>& args);
 
-// The synopsis lines, shown after a usage error and at the top of --help.
-std::string_view Synopsis();
-std::string_view HelpText();
+// The synopsis lines, shown after a usage error and at the top of --help,
+// in the language chosen.
+std::string Synopsis();
+std::string HelpText();
 
 }  // namespace halfmap::cli

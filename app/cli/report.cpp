@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "app/cli/messages.h"
 #include "mapconv/errors.h"
 
 namespace halfmap::cli {
@@ -45,6 +46,10 @@ std::string Number(const std::optional<Size>& size, std::int64_t Size::*field) {
 std::string_view StatusName(Status status) {
   switch (status) {
     case Status::Converted: return "converted";
+    case Status::Unchanged: return "unchanged";
+    case Status::Verified: return "verified";
+    case Status::Differs: return "differs";
+    case Status::Missing: return "missing";
     case Status::Failed: return "failed";
     case Status::Aborted: return "aborted";
   }
@@ -53,14 +58,29 @@ std::string_view StatusName(Status status) {
 
 }  // namespace
 
+bool Succeeded(Status status) {
+  return status == Status::Converted || status == Status::Unchanged || status == Status::Verified;
+}
+
 std::string TextLine(const MapReport& report) {
-  return mapconv::PathText(report.input) + " -> " + mapconv::PathText(report.output) + "  " +
+  const std::string in = mapconv::PathText(report.input);
+  const std::string out = mapconv::PathText(report.output);
+  switch (report.status) {
+    case Status::Unchanged: return Say(Msg::Unchanged, {in, out}) + "\n";
+    case Status::Verified: return Say(Msg::Verified, {in, out}) + "\n";
+    case Status::Differs: return Say(Msg::Differs, {in, out, std::to_string(report.differsAt)}) + "\n";
+    case Status::Missing: return Say(Msg::Missing, {in, out}) + "\n";
+    default: break;
+  }
+  return in + " -> " + out + "  " +
          SizeText(report.size) + " -> " + SizeText(report.outSize) + "  " + Seconds(report.seconds) +
          " s\n";
 }
 
 std::string JsonLine(const MapReport& report) {
-  const bool failed = report.status != Status::Converted;
+  const bool failed = report.status == Status::Failed || report.status == Status::Aborted;
+  const std::string offset =
+      report.status == Status::Differs ? ",\"offset\":" + std::to_string(report.differsAt) : "";
   return "{\"input\":" + Quoted(mapconv::PathText(report.input)) +
          ",\"output\":" + Quoted(mapconv::PathText(report.output)) +
          ",\"status\":" + Quoted(StatusName(report.status)) +
@@ -69,7 +89,7 @@ std::string JsonLine(const MapReport& report) {
          ",\"height\":" + Number(report.size, &Size::height) +
          ",\"out_width\":" + Number(report.outSize, &Size::width) +
          ",\"out_height\":" + Number(report.outSize, &Size::height) +
-         ",\"seconds\":" + Seconds(report.seconds) + "}\n";
+         ",\"seconds\":" + Seconds(report.seconds) + offset + "}\n";
 }
 
 std::string ErrorLine(const MapReport& report) {

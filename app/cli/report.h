@@ -12,7 +12,10 @@
 
 namespace halfmap::cli {
 
-enum class Status { Converted, Failed, Aborted };
+enum class Status { Converted, Unchanged, Verified, Differs, Missing, Failed, Aborted };
+
+// Converted, unchanged or verified: what the run was asked for.
+bool Succeeded(Status status);
 
 using Size = mapconv::MapSize;
 
@@ -20,17 +23,20 @@ struct MapReport {
   std::filesystem::path input;
   std::filesystem::path output;
   Status status = Status::Converted;
-  std::string error;          // the message as the window shows it; empty when converted
+  std::string error;          // why it failed, in the user's language; empty otherwise
+  std::int64_t differsAt = 0; // the first differing byte, when Differs
   std::optional<Size> size;   // of the input, when the conversion reads its headers
   std::optional<Size> outSize;
   double seconds = 0;
 };
 
-// "IN -> OUT  WxH -> W2xH2  0.42 s"; sizes it does not know are shown as "?".
+// "IN -> OUT  WxH -> W2xH2  0.42 s", sizes it does not know shown as "?";
+// for the other statuses but failures the status line of messages.h.
 std::string TextLine(const MapReport& report);
 
 // One JSON object with the keys input, output, status, error, width, height,
-// out_width, out_height and seconds; unknown values are null.
+// out_width, out_height and seconds, and offset when it differs; unknown
+// values are null.
 std::string JsonLine(const MapReport& report);
 
 // "halfmap-cli: IN: message".

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/error_report.h"
-#include "app/win32/wide_text.h"
+#include "app/wide_text.h"
 #include "mapconv/file_services.h"
 
 namespace halfmap::win32 {

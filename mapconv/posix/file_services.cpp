@@ -76,6 +76,8 @@ bool LockExclusive(int fd) { return Retry([&] { return ::flock(fd, LOCK_EX | LOC
 
 }  // namespace
 
+std::error_code LastError() noexcept { return {errno, std::system_category()}; }
+
 File::~File() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));
 }
@@ -104,9 +106,10 @@ File OpenExclusive(const std::filesystem::path& path) {
   // Non-blocking, so a pipe put in a map's place cannot stall the open.
   File file(Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
   struct stat st {};
-  if (!file || ::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode) || !LockExclusive(Fd(file))) {
-    throw EOpenFailure(path);
-  }
+  if (!file || ::fstat(Fd(file), &st) != 0) throw EOpenFailure(path, LastError());
+  if (S_ISDIR(st.st_mode)) throw EOpenFailure(path, std::make_error_code(std::errc::is_a_directory));
+  if (!S_ISREG(st.st_mode)) throw EOpenFailure(path, std::make_error_code(std::errc::invalid_argument));
+  if (!LockExclusive(Fd(file))) throw EOpenFailure(path, LastError());
   return file;
 }
 
@@ -115,14 +118,15 @@ File ClaimForReplace(const std::filesystem::path& path) {
   File file(Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
   if (!file) {
     if (errno == ENOENT) return file;
-    throw ECreateFailure(path);
+    throw ECreateFailure(path, LastError());
   }
   // Judged by the mode bits, not by access(): as root every file is writable.
   struct stat st {};
-  if (::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 ||
-      !LockExclusive(Fd(file))) {
-    throw ECreateFailure(path);
-  }
+  if (::fstat(Fd(file), &st) != 0) throw ECreateFailure(path, LastError());
+  if (S_ISDIR(st.st_mode)) throw ECreateFailure(path, std::make_error_code(std::errc::is_a_directory));
+  if (!S_ISREG(st.st_mode)) throw ECreateFailure(path, std::make_error_code(std::errc::invalid_argument));
+  if ((st.st_mode & 0222) == 0) throw ECreateFailure(path, std::make_error_code(std::errc::permission_denied));
+  if (!LockExclusive(Fd(file))) throw ECreateFailure(path, LastError());
   return file;
 }
 
@@ -131,7 +135,7 @@ File CreateExclusive(const std::filesystem::path& path, const std::filesystem::p
   File file(Retry([&] {
     return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
   }));
-  if (!file || !LockExclusive(Fd(file))) throw ECreateFailure(reported);
+  if (!file || !LockExclusive(Fd(file))) throw ECreateFailure(reported, LastError());
   return file;
 }
 
@@ -142,7 +146,7 @@ std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte>
     const ssize_t n = Retry([&] {
       return ::pread(Fd(file), buffer.data() + got, buffer.size() - got, offset + static_cast<off_t>(got));
     });
-    if (n < 0) throw EShortRead();
+    if (n < 0) throw EShortRead(LastError());
     if (n == 0) break;  // the end of the file
     got += static_cast<std::size_t>(n);
   }
@@ -151,7 +155,7 @@ std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte>
 
 std::int64_t Size(const File& file) {
   struct stat st {};
-  if (::fstat(Fd(file), &st) != 0) throw EShortRead();
+  if (::fstat(Fd(file), &st) != 0) throw EShortRead(LastError());
   return st.st_size;
 }
 
@@ -159,21 +163,20 @@ void Write(const File& file, std::span<const std::byte> bytes) {
   if (hooks::Fails(hooks::Op::Write)) throw EShortWrite();
   while (!bytes.empty()) {
     const ssize_t n = Retry([&] { return ::write(Fd(file), bytes.data(), bytes.size()); });
-    if (n <= 0) throw EShortWrite();
+    if (n < 0) throw EShortWrite(LastError());
+    if (n == 0) throw EShortWrite(std::make_error_code(std::errc::no_space_on_device));
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
 }
 
 void Flush(const File& file) {
-  if (hooks::Fails(hooks::Op::Flush) || Retry([&] { return ::fsync(Fd(file)); }) != 0) {
-    throw EShortWrite();
-  }
+  if (hooks::Fails(hooks::Op::Flush)) throw EShortWrite();
+  if (Retry([&] { return ::fsync(Fd(file)); }) != 0) throw EShortWrite(LastError());
 }
 
 void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (hooks::Fails(hooks::Op::Replace) || ::rename(from.c_str(), to.c_str()) != 0) {
-    throw ECreateFailure(to);
-  }
+  if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(to);
+  if (::rename(from.c_str(), to.c_str()) != 0) throw ECreateFailure(to, LastError());
   // Make the new name itself durable; a folder that cannot be synced still
   // holds a complete file under one name or the other.
   const std::filesystem::path parent = to.has_parent_path() ? to.parent_path() : ".";

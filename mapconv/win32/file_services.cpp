@@ -38,6 +38,11 @@ bool HasDosDate(const FILETIME& lastWrite) {
          ::FileTimeToDosDateTime(&local, &date, &time);
 }
 
+std::error_code SystemCode(DWORD error) { return {static_cast<int>(error), std::system_category()}; }
+
+// A device such as CON in a file's place.
+std::error_code NotOnDisk() { return SystemCode(ERROR_INVALID_NAME); }
+
 bool NotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -49,6 +54,10 @@ DWORD Chunk(std::size_t size) {
 }
 
 }  // namespace
+
+std::error_code LastError() noexcept {
+  return {static_cast<int>(::GetLastError()), std::system_category()};
+}
 
 File::~File() {
   if (handle_ != kNone) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -83,7 +92,8 @@ std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path)
 File OpenExclusive(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
   File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file || !OnDisk(file)) throw EOpenFailure(path);
+  if (!file) throw EOpenFailure(path, LastError());
+  if (!OnDisk(file)) throw EOpenFailure(path, NotOnDisk());
   return file;
 }
 
@@ -92,22 +102,23 @@ File ClaimForReplace(const std::filesystem::path& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     if (NotFound(::GetLastError())) return File();
-    throw ECreateFailure(path);
+    throw ECreateFailure(path, LastError());
   }
   // Write access is asked for only to prove it would be granted; nothing is
   // written through this handle.
   const DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
-  File file = (attributes & refused) != 0
-                  ? File()
-                  : OpenNoSharing(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-  if (!file || !OnDisk(file)) throw ECreateFailure(path);
+  if ((attributes & refused) != 0) throw ECreateFailure(path, SystemCode(ERROR_ACCESS_DENIED));
+  File file = OpenNoSharing(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+  if (!file) throw ECreateFailure(path, LastError());
+  if (!OnDisk(file)) throw ECreateFailure(path, NotOnDisk());
   return file;
 }
 
 File CreateExclusive(const std::filesystem::path& path, const std::filesystem::path& reported) {
   if (hooks::Fails(hooks::Op::Create)) throw ECreateFailure(reported);
   File file = OpenNoSharing(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
-  if (!file || !OnDisk(file)) throw ECreateFailure(reported);
+  if (!file) throw ECreateFailure(reported, LastError());
+  if (!OnDisk(file)) throw ECreateFailure(reported, NotOnDisk());
   return file;
 }
 
@@ -125,7 +136,7 @@ std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte>
     DWORD done = 0;
     if (!::ReadFile(Native(file), buffer.data() + got, Chunk(buffer.size() - got), &done, &position)) {
       if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      throw EShortRead();
+      throw EShortRead(LastError());
     }
     if (done == 0) break;  // the end of the file
     got += done;
@@ -135,7 +146,7 @@ std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte>
 
 std::int64_t Size(const File& file) {
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(Native(file), &size)) throw EShortRead();
+  if (!::GetFileSizeEx(Native(file), &size)) throw EShortRead(LastError());
   return size.QuadPart;
 }
 
@@ -143,21 +154,23 @@ void Write(const File& file, std::span<const std::byte> bytes) {
   if (hooks::Fails(hooks::Op::Write)) throw EShortWrite();
   while (!bytes.empty()) {
     DWORD done = 0;
-    if (!::WriteFile(Native(file), bytes.data(), Chunk(bytes.size()), &done, nullptr) || done == 0) {
-      throw EShortWrite();
+    if (!::WriteFile(Native(file), bytes.data(), Chunk(bytes.size()), &done, nullptr)) {
+      throw EShortWrite(LastError());
     }
+    if (done == 0) throw EShortWrite(SystemCode(ERROR_DISK_FULL));
     bytes = bytes.subspan(done);
   }
 }
 
 void Flush(const File& file) {
-  if (hooks::Fails(hooks::Op::Flush) || !::FlushFileBuffers(Native(file))) throw EShortWrite();
+  if (hooks::Fails(hooks::Op::Flush)) throw EShortWrite();
+  if (!::FlushFileBuffers(Native(file))) throw EShortWrite(LastError());
 }
 
 void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (hooks::Fails(hooks::Op::Replace) ||
-      !::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw ECreateFailure(to);
+  if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(to);
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw ECreateFailure(to, LastError());
   }
 }
 

@@ -10,11 +10,15 @@ map is surely running, without any hook in the program.
 import json
 import os
 import pty
+import queue
+import resource
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -28,8 +32,29 @@ def read(path):
         return f.read()
 
 
-def run(args, cwd, **kwargs):
-    return subprocess.run([CLI, *args], cwd=cwd, capture_output=True, **kwargs)
+def c_env(**locale):
+    """The environment with an English locale unless locale says otherwise."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith("LC_") and k != "LANG"}
+    return {**env, "LANG": "C", **locale}
+
+
+def run(args, cwd, env=None, **kwargs):
+    return subprocess.run([CLI, *args], cwd=cwd, capture_output=True, env=env or c_env(), **kwargs)
+
+
+def bmp(width, height, seed=0):
+    """An uncompressed 8-bit bitmap with a grey palette."""
+    stride = (width + 3) // 4 * 4
+    rows = b"".join(bytes((x * 7 + y * 3 + seed) % 256 for x in range(width)).ljust(stride, b"\0")
+                    for y in range(height))
+    palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
+    return (b"BM" + struct.pack("<IHHI", 1078 + len(rows), 0, 0, 1078) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 0, 0, 256, 0) + palette + rows)
+
+
+def stats(folder):
+    return {n: (st.st_ino, st.st_size, st.st_mtime_ns) for n in sorted(os.listdir(folder))
+            for st in [os.stat(os.path.join(folder, n))]}
 
 
 def slowed(folder, suffix, calls, delay_us=200000):
@@ -38,10 +63,10 @@ def slowed(folder, suffix, calls, delay_us=200000):
             "-e", "trace=pread64", "-e", f"inject=pread64:delay_enter={delay_us}:when=1..{calls}"]
 
 
-def traced_env():
+def traced_env(**locale):
     """The environment for a run under strace: LeakSanitizer cannot work under
     ptrace, so a sanitizer build leaves leak checking to the other runs."""
-    env = dict(os.environ)
+    env = c_env(**locale)
     env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
     return env
 
@@ -130,7 +155,7 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(one.returncode, 0, one.stderr)
         self.assertEqual(read(os.path.join(self.work, "out/small.bmp")), read(os.path.join(here, OUTPUTS[1])))
 
-    def test_a_refused_map_fails_alone_with_the_windows_message(self):
+    def test_a_refused_map_fails_alone_and_every_failure_says_why(self):
         a = self.folder("all", "refused")
         old = os.path.join(a, OUTPUTS[1])
         with open(old, "wb") as f:
@@ -139,20 +164,49 @@ class CliEndToEnd(unittest.TestCase):
         result = run(["--json", a], cwd=self.work)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.decode(),
-                         f"halfmap-cli: {a}/{NAMES[1]}: ファイル {a}/{OUTPUTS[1]} を作成できません.\n")
+                         f"halfmap-cli: {a}/{NAMES[1]}: cannot create {a}/{OUTPUTS[1]}: Permission denied\n")
         records = [json.loads(line) for line in result.stdout.decode().splitlines()]
         self.assertEqual([r["status"] for r in records], ["converted", "failed", "converted"])
-        self.assertEqual(records[1]["error"], f"ファイル {a}/{OUTPUTS[1]} を作成できません.")
+        self.assertEqual(records[1]["error"], f"cannot create {a}/{OUTPUTS[1]}: Permission denied")
         self.assertIsNone(records[1]["out_width"])
         self.assertEqual(read(old), b"an earlier output")
         self.assert_converted(a, "all", [OUTPUTS[0], OUTPUTS[2]])
+        japanese = run([a], cwd=self.work, env=c_env(LANG="ja_JP.UTF-8"))
+        self.assertEqual(japanese.stderr.decode(),
+                         f"halfmap-cli: {a}/{NAMES[1]}: ファイル {a}/{OUTPUTS[1]} を作成できません: Permission denied\n")
+
+        # Each failure says why; an output that is the input is refused before anything is written.
+        os.mkdir(os.path.join(a, "d"))
+        os.link(os.path.join(a, NAMES[0]), os.path.join(a, "link.bmp"))
+        with open(os.path.join(a, "one.bmp"), "wb") as f:
+            f.write(bmp(1, 1))
+        with open(os.path.join(a, "deep.bmp"), "wb") as f:
+            f.write(bmp(4, 4)[:28] + b"\x18" + bmp(4, 4)[29:])
+        before = stats(a)
+        for args, message in ((["-o", "d"], "cannot create d: Is a directory"),
+                              (["-o", "nodir/x.bmp"], "cannot create nodir/x.bmp: No such file or directory"),
+                              (["-o", NAMES[0]], "output is the input itself"),
+                              (["-o", f"../{os.path.basename(a)}/{NAMES[0]}"], "output is the input itself"),
+                              (["-o", "link.bmp"], "output is the input itself"),
+                              (["-o", "x.bmp", "deep.bmp"], "bitmap format error: ")):
+            args += [NAMES[0]] if len(args) == 2 else []
+            result = run(args, cwd=a)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {args[-1]}: {message}"), result.stderr)
+        limited = subprocess.run([CLI, "-o", "small.bmp", NAMES[1]], cwd=a, capture_output=True, env=c_env(),
+                                 preexec_fn=lambda: (resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)),
+                                                     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)))
+        self.assertEqual(limited.stderr.decode(), f"halfmap-cli: {NAMES[1]}: write file error: File too large\n")
+        self.assertEqual(stats(a), before)
+        one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
+        self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
 
     def test_usage_errors_and_nothing_to_convert_convert_nothing(self):
         a = self.folder("all", "untouched")
         empty = os.path.join(self.work, "empty")
         os.mkdir(empty)
         for args in (["-x", a], ["-j", "0", a], ["-j", a], [a, "missing"], [a, f"{a}/{NAMES[0]}"],
-                     ["-o", "x.bmp", a, a]):
+                     ["-o", "x.bmp", a, a], ["--verify", "--changed", a], ["--watch", "--verify", a]):
             result = run(args, cwd=self.work)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn(b"usage: halfmap-cli", result.stderr)
@@ -164,16 +218,57 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(os.listdir(empty), [])
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
         self.assertIn(b"-j, --jobs N", run(["--help"], cwd=self.work).stdout)
+        for variable in ("LANG", "LC_MESSAGES", "LC_ALL"):
+            self.assertIn("使い方: halfmap-cli".encode(), run(["--help"], cwd=self.work, env=c_env(**{variable: "ja_JP.UTF-8"})).stdout)
+        self.assertIn(b"usage:", run(["-x"], cwd=self.work, env=c_env(LANG="ja_JP.UTF-8", LC_ALL="en_US.UTF-8")).stderr)
+
+    def test_verify_writes_nothing_and_changed_converts_only_what_is_out_of_date(self):
+        a = self.folder("all", "checked")
+        self.assertEqual(run(["--verify", a], cwd=self.work).returncode, 1)  # every output missing
+        self.assertEqual(run([a], cwd=self.work).returncode, 0)
+        with open(os.path.join(a, OUTPUTS[1]), "r+b") as f:
+            f.seek(300)
+            f.write(b"\x99")
+        os.remove(os.path.join(a, OUTPUTS[2]))
+        before = stats(a)
+        result = run(["--verify", a], cwd=self.work)
+        self.assertEqual((result.returncode, result.stderr), (1, b""))
+        self.assertEqual(result.stdout.decode().splitlines(),
+                         [f"{a}/{NAMES[0]} = {a}/{OUTPUTS[0]}  verified",
+                          f"{a}/{NAMES[1]} != {a}/{OUTPUTS[1]}  differs at byte 300",
+                          f"{a}/{NAMES[2]} -> {a}/{OUTPUTS[2]}  missing"])
+        records = [json.loads(line) for line in run(["--verify", "--json", a], cwd=self.work).stdout.splitlines()]
+        self.assertEqual([(r["status"], r.get("offset")) for r in records],
+                         [("verified", None), ("differs", 300), ("missing", None)])
+        self.assertEqual(stats(a), before)
+        shutil.copy(f"{a}/{OUTPUTS[0]}", f"{self.work}/longer.bmp")
+        with open(f"{self.work}/longer.bmp", "ab") as f:
+            f.write(b"?")
+        longer = run(["--verify", "-o", "longer.bmp", f"{a}/{NAMES[0]}"], cwd=self.work).stdout.decode()
+        self.assertTrue(longer.endswith(f"differs at byte {before[OUTPUTS[0]][1]}\n"), longer)
+
+        # Out of date: the changed output (older than nothing) and the missing one.
+        for name in NAMES[1:]:
+            os.utime(os.path.join(a, name), ns=(0, before[OUTPUTS[0]][2] - 10**9))
+        result = run(["--changed", a], cwd=self.work)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode().splitlines()[0], f"{a}/{NAMES[0]} -> {a}/{OUTPUTS[0]}  unchanged")
+        self.assertEqual(stats(a)[OUTPUTS[0]], before[OUTPUTS[0]])
+        self.assertEqual(stats(a)[OUTPUTS[1]], before[OUTPUTS[1]])  # newer than its input, however wrong its bytes
+        self.assert_converted(a, "all", [OUTPUTS[0], OUTPUTS[2]])
+        os.utime(os.path.join(a, NAMES[1]))  # touched: converts
+        self.assertIn(f"{NAMES[1]} -> {a}/{OUTPUTS[1]}  64x48", run(["--changed", a], cwd=self.work).stdout.decode())
+        self.assertEqual(run(["--verify", a], cwd=self.work).returncode, 0)
 
     def test_a_signal_stops_the_running_map_and_starts_no_other(self):
-        for sig in (signal.SIGINT, signal.SIGTERM):
+        for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました")):
             a = self.folder("all", f"interrupted-{sig.name}")
             for out in OUTPUTS[1:]:
                 with open(os.path.join(a, out), "wb") as f:
                     f.write(b"an earlier " + out.encode())
             scratch = os.path.join(a, OUTPUTS[1] + ".tmp")
             # The second map's first read is held for 1 s; it is signalled meanwhile.
-            proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, a], cwd=self.work, env=traced_env(),
+            proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, a], cwd=self.work, env=traced_env(LANG=lang),
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             child = traced_child(proc.pid)
             deadline = time.monotonic() + 20
@@ -186,7 +281,67 @@ class CliEndToEnd(unittest.TestCase):
             for out_name in OUTPUTS[1:]:
                 self.assertEqual(read(os.path.join(a, out_name)), b"an earlier " + out_name.encode())
             self.assertEqual(out.decode().count("\n"), 1)
-            self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: 中断しました\n")
+            self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: {said}\n")
+
+    def test_watch_converts_each_finished_save_once_and_goes_on_after_failures(self):
+        a = self.folder("all", "watched")
+        src, expected = self.sets["all"]
+        proc = subprocess.Popen([CLI, "--watch", "--json", a], cwd=self.work, env=c_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.stdout.close)
+        self.addCleanup(proc.kill)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
+
+        def converted(name, source):
+            line = lines.get(timeout=30)
+            self.assertEqual((line["input"], line["status"]), (f"{a}/{name}", "converted"))
+            self.assertEqual(read(f"{a}/{OUTPUTS[NAMES.index(name)]}"), read(f"{expected}/{OUTPUTS[source]}"))
+            return line
+
+        for k, name in enumerate(NAMES):
+            converted(name, k)
+        # A slow writer: one conversion, of the whole input, after the close.
+        with open(f"{a}/{NAMES[0]}", "wb") as f:
+            data = read(f"{src}/{NAMES[1]}")
+            f.write(data[:len(data) // 2])
+            f.flush()
+            time.sleep(0.5)
+            self.assertTrue(lines.empty())  # nothing while the writer holds it
+            f.write(data[len(data) // 2:])
+        converted(NAMES[0], 1)
+        time.sleep(0.5)
+        self.assertTrue(lines.empty())  # and once only
+        # Saved through a temporary file and a rename.
+        shutil.copy(f"{src}/{NAMES[2]}", f"{a}/edit.tmp")
+        os.rename(f"{a}/edit.tmp", f"{a}/{NAMES[0]}")
+        converted(NAMES[0], 2)
+        # A failure is reported and the watch goes on; two quick saves end with the last.
+        with open(f"{a}/{NAMES[1]}", "wb") as f:
+            f.write(b"not a bitmap")
+        self.assertEqual(lines.get(timeout=30)["status"], "failed")
+        for source in (2, 0):
+            shutil.copy(f"{src}/{NAMES[source]}", f"{a}/{NAMES[1]}")
+        while read(f"{a}/{OUTPUTS[1]}") != read(f"{expected}/{OUTPUTS[0]}"):
+            self.assertEqual((line := lines.get(timeout=30))["status"], "converted", line)
+        # A removed input leaves its output alone.
+        kept = read(f"{a}/{OUTPUTS[2]}")
+        os.remove(f"{a}/{NAMES[2]}")
+        # A 4096 x 4096 map, given a generous bound: the speed itself is measured by hand.
+        with open(f"{a}/big.tmp", "wb") as f:
+            f.write(bmp(4096, 4096))
+        os.rename(f"{a}/big.tmp", f"{a}/{NAMES[0]}")
+        saved = time.monotonic()
+        while (line := lines.get(timeout=30))["width"] != 4096:
+            pass
+        print(f"4096 x 4096 map converted {time.monotonic() - saved:.3f} s after its rename", file=sys.stderr)
+        self.assertEqual(run(["--verify", "-o", OUTPUTS[0], NAMES[0]], cwd=a).returncode, 0)
+        self.assertEqual(read(f"{a}/{OUTPUTS[2]}"), kept)
+        self.assertTrue(lines.empty())
+
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=30), 130)
+        self.assertEqual([n for n in os.listdir(a) if n.endswith(".tmp")], [])
 
     def test_progress_only_on_a_terminal(self):
         a = self.folder("all", "progress")

@@ -37,6 +37,9 @@ TEST(CliOptions, AcceptsEachFormOfTheOptions) {
   EXPECT_EQ(one.output, std::filesystem::path("out.bmp"));
   EXPECT_EQ(one.inputs, std::vector<std::filesystem::path>{"in.bmp"});
   EXPECT_EQ(Parse({"--", "-q", "地図"}).inputs, (std::vector<std::filesystem::path>{"-q", "地図"}));
+  const cli::Options watch = Parse({"--changed", "--watch", "a"});
+  EXPECT_TRUE(watch.changed && watch.watch && !watch.verify);
+  EXPECT_TRUE(Parse({"--verify"}).verify);
   EXPECT_EQ(Parse({"a", "--help"}).mode, cli::Mode::Help);
   EXPECT_EQ(Parse({"--version"}).mode, cli::Mode::Version);
 }
@@ -44,7 +47,8 @@ TEST(CliOptions, AcceptsEachFormOfTheOptions) {
 TEST(CliOptions, RefusesWhatCannotBeRun) {
   for (const auto& args : std::vector<std::vector<std::filesystem::path>>{
            {"-x"}, {"--jobs"}, {"-j", "0"}, {"-j", "65"}, {"-j", "2x"}, {"-j", ""}, {"-o", "out.bmp"},
-           {"-o", "out.bmp", "a", "b"}, {"-j", "2", "-o", "out.bmp", "in.bmp"}}) {
+           {"-o", "out.bmp", "a", "b"}, {"-j", "2", "-o", "out.bmp", "in.bmp"}, {"--verify", "--changed"},
+           {"--watch", "--verify"}}) {
     EXPECT_THROW(Parse(args), cli::UsageError) << args[0];
   }
 }

@@ -1,5 +1,6 @@
-// UTF-8 <-> UTF-16 for the wide Windows functions. The layout's texts and
-// every error message are UTF-8; windows and files speak UTF-16.
+// UTF-8 <-> UTF-16 for the wide Windows functions, used by the window and
+// halfmap-cli alike. The layout's texts and every error message are UTF-8;
+// windows, consoles and files speak UTF-16.
 #pragma once
 
 #include <string>

@@ -1,0 +1,41 @@
+// Waits, blocked on the system's file events and never on a timer, until
+// the writers of some given files have finished with them: on Linux a close
+// after writing or a rename into place, on Windows a change after which no
+// other program holds the file open. One implementation per platform.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace halfmap::cli {
+
+class FileWatch {
+ public:
+  // Watches the folders that hold files; raises std::system_error when the
+  // system refuses.
+  explicit FileWatch(std::vector<std::filesystem::path> files);
+  ~FileWatch();
+  FileWatch(const FileWatch&) = delete;
+  FileWatch& operator=(const FileWatch&) = delete;
+
+  // Blocks until at least one of the files is finished with; returns those
+  // that were, each once, in the order given. Returns none once
+  // WakeFileWatches has been called, and may return none otherwise.
+  std::vector<std::filesystem::path> Wait();
+
+ private:
+  struct Native;
+  std::vector<std::filesystem::path> files_;
+  std::unique_ptr<Native> native_;
+};
+
+// True while another program has the file open for writing, so what a
+// reader would see is half written. False when the system cannot tell.
+bool HeldForWriting(const std::filesystem::path& file);
+
+// Makes every Wait, now and later, return at once. Safe in a signal handler
+// and in a console control handler.
+void WakeFileWatches() noexcept;
+
+}  // namespace halfmap::cli
