@@ -181,14 +181,14 @@ class CliEndToEnd(unittest.TestCase):
         with open(os.path.join(a, "one.bmp"), "wb") as f:
             f.write(bmp(1, 1))
         with open(os.path.join(a, "deep.bmp"), "wb") as f:
-            f.write(bmp(4, 4)[:28] + b"\x18" + bmp(4, 4)[29:])
+            f.write(bmp(4, 4)[:28] + b"\x07" + bmp(4, 4)[29:])
         before = stats(a)
         for args, message in ((["-o", "d"], "cannot create d: Is a directory"),
                               (["-o", "nodir/x.bmp"], "cannot create nodir/x.bmp: No such file or directory"),
                               (["-o", NAMES[0]], "output is the input itself"),
                               (["-o", f"../{os.path.basename(a)}/{NAMES[0]}"], "output is the input itself"),
                               (["-o", "link.bmp"], "output is the input itself"),
-                              (["-o", "x.bmp", "deep.bmp"], "bitmap format error: ")):
+                              (["-o", "x.bmp", "deep.bmp"], "bitmap format error: 7 bits per pixel is not a bitmap depth\n")):
             args += [NAMES[0]] if len(args) == 2 else []
             result = run(args, cwd=a)
             self.assertEqual(result.returncode, 1, args)
