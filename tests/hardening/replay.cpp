@@ -16,11 +16,6 @@ namespace {
 struct Cut {};
 struct Refused {};
 
-// Run-length maps whose output or row count passes these are not converted
-// in memory: a few bytes of stream can stand for gigabytes of pixels.
-constexpr std::int64_t kLargestOutput = std::int64_t{1} << 20;
-constexpr std::int64_t kMostRows = std::int64_t{1} << 16;
-
 // Little-endian fields of the input; reading past its end is a cut file.
 class Input {
  public:
@@ -219,14 +214,14 @@ const char* Name(Outcome outcome) {
 
 }  // namespace
 
-Expected Model(std::span<const std::byte> bytes) {
+Expected Model(std::span<const std::byte> bytes, Limits limits) {
   const Input in(bytes);
   try {
     const Header h = ParseHeader(in);
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
     const std::int64_t w2 = h.width / 2, h2 = h.height / 2;
     const std::int64_t outBytes = (w2 * h.bits + 31) / 32 * 4 * (rows / 2);
-    if (h.compression != 0 && !BitFields(h) && (outBytes > kLargestOutput || rows > kMostRows)) {
+    if (h.compression != 0 && !BitFields(h) && (outBytes > limits.outputBytes || rows > limits.rows)) {
       return {Outcome::TooLarge, {}};
     }
     // Every kept row is read whole, its filler included; compared by
@@ -249,8 +244,8 @@ Expected Model(std::span<const std::byte> bytes) {
   }
 }
 
-std::string Replay(std::span<const std::byte> input) {
-  const Expected want = Model(input);
+std::string Replay(std::span<const std::byte> input, Limits limits) {
+  const Expected want = Model(input, limits);
   if (want.outcome == Outcome::TooLarge) return {};
   testing_support::MemorySource source(input);
   testing_support::MemorySink sink;
