@@ -16,11 +16,6 @@ namespace {
 struct Cut {};
 struct Refused {};
 
-// Run-length maps whose output or row count passes these are not converted
-// in memory: a few bytes of stream can stand for gigabytes of pixels.
-constexpr std::int64_t kLargestOutput = std::int64_t{1} << 20;
-constexpr std::int64_t kMostRows = std::int64_t{1} << 16;
-
 // Little-endian fields of the input; reading past its end is a cut file.
 class Input {
  public:
@@ -91,22 +86,34 @@ Header ParseHeader(const Input& in) {
   return h;
 }
 
-// The whole image's pixels as (x, y) in file order, one index each; only
-// the kept ones are stored.
-class KeptImage {
+// The output's pixel rows, filled as the input's pixels come, (x, y) in
+// file order: a pixel of an odd row and even column goes to its place in
+// output row y / 2, whole bytes first byte lowest, smaller ones from the
+// high bits down; every other pixel is dropped.
+class HalfImage {
  public:
-  KeptImage(std::int64_t width, std::int64_t rows) : width_(width), pixels_(static_cast<std::size_t>(width * rows)) {}
+  HalfImage(std::int64_t width, std::int64_t rows, std::int64_t bits)
+      : width_(width), bits_(bits), stride_((width * bits + 31) / 32 * 4),
+        pixels_(static_cast<std::size_t>(stride_ * rows)) {}
   void Set(std::int64_t x, std::int64_t y, std::uint64_t index) {
-    if (y % 2 == 1 && x % 2 == 0 && x / 2 < width_) pixels_[static_cast<std::size_t>(y / 2 * width_ + x / 2)] = index;
+    if (y % 2 == 0 || x % 2 == 1 || x / 2 >= width_) return;
+    const std::int64_t bit = y / 2 * stride_ * 8 + x / 2 * bits_;
+    std::byte* at = &pixels_[static_cast<std::size_t>(bit / 8)];
+    for (std::int64_t i = 0; bits_ > 8 && i < bits_ / 8; ++i) at[i] = std::byte(index >> (8 * i));
+    if (bits_ <= 8) {
+      const int shift = static_cast<int>(8 - bits_ - bit % 8);
+      const unsigned mask = (1u << bits_) - 1;
+      *at = (*at & ~std::byte(mask << shift)) | std::byte((index & mask) << shift);
+    }
   }
-  std::uint64_t At(std::int64_t x, std::int64_t j) const { return pixels_[static_cast<std::size_t>(j * width_ + x)]; }
+  const Bytes& pixels() const { return pixels_; }
 
  private:
-  std::int64_t width_;
-  std::vector<std::uint64_t> pixels_;
+  std::int64_t width_, bits_, stride_;
+  Bytes pixels_;
 };
 
-void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
+void ReadStored(const Input& in, const Header& h, std::int64_t rows, HalfImage& image) {
   const std::int64_t stride = (h.width * h.bits + 31) / 32 * 4;
   for (std::int64_t y = 1; y < rows; y += 2) {
     for (std::int64_t x = 0; x < h.width; x += 2) {
@@ -126,7 +133,7 @@ void ReadStored(const Input& in, const Header& h, std::int64_t rows, KeptImage& 
 // Runs, literals, deltas, end of line and end of bitmap, as the format has
 // them; whatever is passed over stays 0, pixels past a row's end are
 // dropped, and the stream may stop without its end once every row is full.
-void ReadRle(const Input& in, const Header& h, std::int64_t rows, KeptImage& image) {
+void ReadRle(const Input& in, const Header& h, std::int64_t rows, HalfImage& image) {
   const bool four = h.compression == 2;
   std::int64_t at = h.offset, x = 0, y = 0;
   auto pixel = [&](unsigned pair, std::int64_t i) { return four ? (i % 2 == 0 ? pair >> 4 : pair & 15) : pair; };
@@ -174,9 +181,8 @@ void PutU32(Bytes& b, std::int64_t at, std::int64_t v) {
   PutU16(b, at + 2, static_cast<std::int64_t>(static_cast<std::uint64_t>(v) >> 16 & 0xFFFF));
 }
 
-Bytes Output(const Input& in, const Header& h, const KeptImage& image, std::int64_t w2, std::int64_t h2) {
-  const std::int64_t outRows = h2 < 0 ? -h2 : h2, stride = (w2 * h.bits + 31) / 32 * 4;
-  const std::int64_t pixelBytes = stride * outRows;
+Bytes Output(const Input& in, const Header& h, const HalfImage& image, std::int64_t w2, std::int64_t h2) {
+  const auto pixelBytes = static_cast<std::int64_t>(image.pixels().size());
   Bytes out(in.bytes().begin(), in.bytes().begin() + h.offset);
   PutU32(out, 2, h.offset + pixelBytes + h.profileSize);
   if (h.info == 12) {
@@ -190,17 +196,7 @@ Bytes Output(const Input& in, const Header& h, const KeptImage& image, std::int6
     if (h.info >= 24 && !original) PutU32(out, 34, pixelBytes);
     if (h.profileSize > 0) PutU32(out, 126, h.offset + pixelBytes - 14);
   }
-  for (std::int64_t j = 0; j < outRows; ++j) {
-    Bytes row(static_cast<std::size_t>(stride));
-    for (std::int64_t x = 0; x < w2; ++x) {
-      const std::int64_t bit = x * h.bits;
-      for (std::int64_t i = 0; h.bits > 8 && i < h.bits / 8; ++i) {
-        row[static_cast<std::size_t>(bit / 8 + i)] = std::byte(image.At(x, j) >> (8 * i));
-      }
-      if (h.bits <= 8) row[static_cast<std::size_t>(bit / 8)] |= std::byte(image.At(x, j) << (8 - h.bits - bit % 8));
-    }
-    out.insert(out.end(), row.begin(), row.end());
-  }
+  out.insert(out.end(), image.pixels().begin(), image.pixels().end());
   const auto profile = in.bytes().subspan(static_cast<std::size_t>(h.profileAt), static_cast<std::size_t>(h.profileSize));
   out.insert(out.end(), profile.begin(), profile.end());
   return out;
@@ -218,14 +214,14 @@ const char* Name(Outcome outcome) {
 
 }  // namespace
 
-Expected Model(std::span<const std::byte> bytes) {
+Expected Model(std::span<const std::byte> bytes, Limits limits) {
   const Input in(bytes);
   try {
     const Header h = ParseHeader(in);
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
     const std::int64_t w2 = h.width / 2, h2 = h.height / 2;
     const std::int64_t outBytes = (w2 * h.bits + 31) / 32 * 4 * (rows / 2);
-    if (h.compression != 0 && !BitFields(h) && (outBytes > kLargestOutput || rows > kMostRows)) {
+    if (h.compression != 0 && !BitFields(h) && (outBytes > limits.outputBytes || rows > limits.rows)) {
       return {Outcome::TooLarge, {}};
     }
     // Every kept row is read whole, its filler included; compared by
@@ -234,7 +230,7 @@ Expected Model(std::span<const std::byte> bytes) {
     if (stored && rows >= 2 && rows / 2 * 2 > (in.size() - h.offset) / ((h.width * h.bits + 31) / 32 * 4)) {
       return {Outcome::ShortRead, {}};
     }
-    KeptImage image(w2, rows / 2);
+    HalfImage image(w2, rows / 2, h.bits);
     if (stored) {
       ReadStored(in, h, rows, image);
     } else {
@@ -248,8 +244,8 @@ Expected Model(std::span<const std::byte> bytes) {
   }
 }
 
-std::string Replay(std::span<const std::byte> input) {
-  const Expected want = Model(input);
+std::string Replay(std::span<const std::byte> input, Limits limits) {
+  const Expected want = Model(input, limits);
   if (want.outcome == Outcome::TooLarge) return {};
   testing_support::MemorySource source(input);
   testing_support::MemorySink sink;

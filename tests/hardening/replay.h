@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,9 +23,16 @@ class SilentBar final : public mapconv::ProgressBar {
 
 using Bytes = std::vector<std::byte>;
 
-// TooLarge: a run-length map whose output is too large to hold in memory;
-// Replay passes it over.
+// TooLarge: a run-length map past the limits below; Replay passes it over.
 enum class Outcome { Done, ShortRead, FormatError, TooLarge };
+
+// The largest run-length maps converted in memory: a few bytes of stream can
+// stand for gigabytes of pixels. Stored maps need no limit, as every kept
+// row is in the input.
+struct Limits {
+  std::int64_t outputBytes = std::int64_t{1} << 20;
+  std::int64_t rows = std::int64_t{1} << 16;
+};
 
 struct Expected {
   Outcome outcome = Outcome::Done;
@@ -32,11 +40,11 @@ struct Expected {
 };
 
 // What a conversion of this input must come to, worked out byte by byte.
-Expected Model(std::span<const std::byte> input);
+Expected Model(std::span<const std::byte> input, Limits limits = {});
 
 // Converts input in memory; returns an empty string when the result, the
 // failure kind and the bar's final state agree with Model, or else what
 // differs.
-std::string Replay(std::span<const std::byte> input);
+std::string Replay(std::span<const std::byte> input, Limits limits = {});
 
 }  // namespace hardening
