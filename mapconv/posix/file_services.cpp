@@ -167,6 +167,10 @@ void Write(const File& file, std::span<const std::byte> bytes) {
     if (n == 0) throw EShortWrite(std::make_error_code(std::errc::no_space_on_device));
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
+  // Start putting what is written on disk now, while the conversion goes on,
+  // so the flush before the rename waits only for the last pieces. Whatever
+  // fails here, that flush reports.
+  ::sync_file_range(Fd(file), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void Flush(const File& file) {
