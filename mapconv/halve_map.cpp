@@ -89,10 +89,15 @@ struct MapNames {
   std::filesystem::path input, output, scratch;
 };
 
+// The input under whatever case of its name the folder holds.
+fs::File OpenInput(const std::filesystem::path& input) {
+  return fs::OpenExclusive(fs::FindFile(input).value_or(input));
+}
+
 void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
   fs::Remove(names.scratch);  // a stale one from an interrupted run
 
-  const fs::File in = fs::OpenExclusive(fs::FindFile(names.input).value_or(names.input));
+  const fs::File in = OpenInput(names.input);
   fs::File claim = fs::ClaimForReplace(names.output);
   ScratchFile out(names.scratch, names.output);
   BlockSource source(in);
@@ -142,7 +147,7 @@ std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
                                             const std::filesystem::path& output, ProgressBar& bar,
                                             const std::function<void()>& check) {
   return AsForceBreak([&] {
-    const fs::File in = fs::OpenExclusive(fs::FindFile(input).value_or(input));
+    const fs::File in = OpenInput(input);
     const fs::File existing = fs::OpenExclusive(output);
     BlockSource source(in);
     CompareSink sink(existing);

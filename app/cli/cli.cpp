@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/cli/file_watch.h"
 #include "app/cli/job_queue.h"
@@ -87,6 +88,11 @@ std::string WithReason(std::string message, std::string_view reason) {
   return message + ": " + std::string(reason);
 }
 
+// The message with the system's words for code, where the system gave one.
+std::string WithSystemReason(std::string message, std::error_code code) {
+  return code ? WithReason(std::move(message), SystemReason(code)) : message;
+}
+
 // The core's failures in the window's words, and what the command line says.
 constexpr std::array<std::pair<std::string_view, Msg>, 5> kCoreTexts{{
     {"file open error", Msg::OpenError},
@@ -99,7 +105,7 @@ constexpr std::array<std::pair<std::string_view, Msg>, 5> kCoreTexts{{
 std::string ForceBreakText(const mapconv::EForceBreak& e) {
   for (const auto& [window, msg] : kCoreTexts) {
     if (window != e.what()) continue;
-    if (e.code()) return WithReason(Say(msg), SystemReason(e.code()));
+    if (e.code()) return WithSystemReason(Say(msg), e.code());
     // A read the system allowed that came back short: the file is cut.
     return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
   }
@@ -165,8 +171,7 @@ void Attempt(Job& job, const Options& options) {
   } catch (const mapconv::EForceBreak& e) {
     report.error = aborted ? Say(Msg::Interrupted) : ForceBreakText(e);
   } catch (const mapconv::ECreateFailure& e) {
-    report.error = WithReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}),
-                              e.code() ? SystemReason(e.code()) : "");
+    report.error = WithSystemReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}), e.code());
   } catch (const std::exception& e) {
     // The generic error box's text.
     report.error = ErrorBoxText(e.what());
@@ -392,7 +397,7 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
     return kUsage;
   } catch (const std::system_error& e) {
     // Only the watch asks the system for more than files.
-    console.Err("halfmap-cli: " + WithReason(Say(Msg::CannotWatch), SystemReason(e.code())) + "\n");
+    console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
     return kSomeFailed;
   }
 }
