@@ -1,6 +1,30 @@
 #include "mapconv/errors.h"
 
 namespace mapconv {
+namespace {
+
+class FileErrors final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "halfmap"; }
+  std::string message(int value) const override {
+    switch (static_cast<FileError>(value)) {
+      case FileError::NotRegularFile: return "not a regular file";
+      case FileError::InputChanged: return "the input changed while it was converted";
+    }
+    return "unknown error";
+  }
+};
+
+}  // namespace
+
+const std::error_category& FileErrorCategory() noexcept {
+  static const FileErrors category;
+  return category;
+}
+
+std::error_code make_error_code(FileError error) noexcept {
+  return {static_cast<int>(error), FileErrorCategory()};
+}
 
 std::string PathText(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
@@ -16,6 +40,9 @@ ECreateFailure::ECreateFailure(const std::filesystem::path& path, std::error_cod
 EShortRead::EShortRead(std::error_code code) : EFileFailure("short read", code) {}
 
 EShortWrite::EShortWrite(std::error_code code) : EFileFailure("short write", code) {}
+
+ENoSpace::ENoSpace(std::int64_t needed, std::int64_t available)
+    : EShortWrite(std::make_error_code(std::errc::no_space_on_device)), needed_(needed), available_(available) {}
 
 EOutOfMemory::EOutOfMemory() : std::runtime_error("out of memory") {}
 

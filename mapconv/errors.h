@@ -3,12 +3,22 @@
 // reach the window's generic error report.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 namespace mapconv {
+
+// Failures the tool finds itself, where the system reports none; they
+// travel in std::error_code like the system's own (category "halfmap").
+enum class FileError {
+  NotRegularFile = 1,  // a folder, pipe or device where a file belongs
+  InputChanged,        // written to while it was being converted
+};
+const std::error_category& FileErrorCategory() noexcept;
+std::error_code make_error_code(FileError error) noexcept;
 
 // A file service's failure: the window's message, and beside it the
 // system's own error (errno or GetLastError), empty where the system gave
@@ -48,6 +58,18 @@ class EShortWrite : public EFileFailure {
   explicit EShortWrite(std::error_code code = {});
 };
 
+// Too little room for the output, found before a byte of it is written.
+class ENoSpace : public EShortWrite {
+ public:
+  ENoSpace(std::int64_t needed, std::int64_t available);
+  std::int64_t needed() const noexcept { return needed_; }
+  std::int64_t available() const noexcept { return available_; }
+
+ private:
+  std::int64_t needed_;
+  std::int64_t available_;
+};
+
 class EOutOfMemory : public std::runtime_error {
  public:
   EOutOfMemory();
@@ -65,3 +87,6 @@ class EInvalidOperation : public std::runtime_error {
 std::string PathText(const std::filesystem::path& path);
 
 }  // namespace mapconv
+
+template <>
+struct std::is_error_code_enum<mapconv::FileError> : std::true_type {};
