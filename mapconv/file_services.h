@@ -48,26 +48,92 @@ std::error_code LastError() noexcept;
 // Full path of the running executable.
 std::filesystem::path ExecutablePath();
 
+// One file whatever its names: device and inode on POSIX, volume serial
+// number and file index on Windows. Two paths name the same file exactly
+// when their ids are equal (hard links, symlinks, other drive letters).
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+FileId IdOf(const File& file);
+// Follows links; nullopt when the path cannot be opened or asked.
+std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept;
+
+// What changes when someone writes to a file: its size and its modification
+// and change times, as exact as the system keeps them.
+struct Stamp {
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
+  bool operator==(const Stamp&) const = default;
+};
+Stamp StampOf(const File& file);
+
 // The entry that the presence test accepts for this path, if any: the path
 // itself, or where names are case-sensitive a same-folder name matching it
-// ignoring ASCII case. Directories and out-of-range dates count as absent.
+// ignoring ASCII case. Only a regular file (or a link to one) counts,
+// whatever its date.
 std::optional<std::filesystem::path> FindFile(
     const std::filesystem::path& path) noexcept;
 
-// Opens an existing file for reading with no other opener allowed meanwhile.
-// Raises EOpenFailure.
-File OpenExclusive(const std::filesystem::path& path);
+// Opens an existing regular file for reading. Other readers may open it
+// too; writers that honour locks are kept out while it is open. Raises
+// EOpenFailure, with FileError::NotRegularFile (errors.h) for a folder,
+// pipe or device.
+File OpenForReading(const std::filesystem::path& path);
+
+// Where an output that is a symlink really lives: the link's target,
+// followed to the end, so replacing it keeps the link. Any other path comes
+// back as it is.
+std::filesystem::path ResolveOutput(const std::filesystem::path& path);
 
 // Makes sure an existing file at this path may be replaced: nobody else holds
 // it and it is not read-only. Raises ECreateFailure(path). While the returned
-// File lives, others are kept out where the platform allows it; release it
-// before Replace.
+// File lives, others are kept out where the platform allows it; it is handed
+// to ScratchFile::Commit, which reads the old output's identity from it.
 File ClaimForReplace(const std::filesystem::path& path);
 
-// Creates or truncates a file for exclusive writing. Raises
-// ECreateFailure(reported) so the user sees the name they know.
-File CreateExclusive(const std::filesystem::path& path,
-                     const std::filesystem::path& reported);
+// Deletes the left-over `OUTPUT.tmp` of older versions: only a regular file,
+// never one that is the input (by FileId). Failures do not matter.
+void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept;
+
+// Fails with ENoSpace, before anything is written, when the file system
+// holding file has less than bytes free, and with EShortWrite (file too
+// large) when bytes exceed the process's file-size limit.
+void CheckSpace(const File& file, std::int64_t bytes);
+
+// A conversion's own new file beside its output, on the same file system:
+// a dot-name with the tool's name, a random part and ".tmp", created new
+// (never an existing file, link or pipe) and held for the run, so that no
+// other run touches it. Left-over scratch files of this output that no
+// running conversion holds are removed first. Unless Commit has put it in
+// the output's place, it is removed when this goes away, on every path.
+class ScratchFile {
+ public:
+  // Raises ECreateFailure naming output, or the scratch name itself where
+  // that name is the problem (too long).
+  explicit ScratchFile(const std::filesystem::path& output);
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  ~ScratchFile();
+
+  const File& file() const noexcept { return file_; }
+  const std::filesystem::path& path() const noexcept { return path_; }
+
+  // Puts the finished file on disk, gives it the earlier output's identity
+  // (mode, owner and group where allowed; attributes on Windows) or, for a
+  // new output, what a new file gets, then puts it in the output's place in
+  // one step. claim is ClaimForReplace's file, empty for a new output.
+  // Raises EShortWrite, ECreateFailure(output).
+  void Commit(File claim);
+
+ private:
+  std::filesystem::path output_;
+  std::filesystem::path path_;
+  File file_;
+  bool committed_ = false;
+};
 
 // Reads up to buffer.size() bytes at offset and returns how many it got:
 // fewer only where the file ends, so reading ahead past the end is no
@@ -82,11 +148,5 @@ void Write(const File& file, std::span<const std::byte> bytes);
 
 // Puts what was written on disk; raises EShortWrite when it cannot.
 void Flush(const File& file);
-
-// Moves from over to in one step. Raises ECreateFailure(to).
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to);
-
-// Removes a file; the result does not matter to any caller.
-void Remove(const std::filesystem::path& path) noexcept;
 
 }  // namespace mapconv::fs

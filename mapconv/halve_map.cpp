@@ -1,6 +1,7 @@
 #include "mapconv/halve_map.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "mapconv/block_source.h"
@@ -15,6 +16,7 @@ namespace {
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(const fs::File& file) : file_(file) {}
+  void Reserve(std::int64_t bytes) override { fs::CheckSpace(file_, bytes); }
   void Write(std::span<const std::byte> bytes) override { fs::Write(file_, bytes); }
 
  private:
@@ -53,57 +55,51 @@ class CompareSink final : public ByteSink {
   std::optional<std::int64_t> difference_;
 };
 
-// The conversion's own file beside the output. Unless Commit has put it in
-// the output's place, it is removed when this goes away, on every path.
-class ScratchFile {
- public:
-  ScratchFile(std::filesystem::path path, const std::filesystem::path& output)
-      : path_(std::move(path)), file_(fs::CreateExclusive(path_, output)) {}
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile() {
-    file_ = fs::File();
-    if (!committed_) fs::Remove(path_);
-  }
-
-  const fs::File& file() const { return file_; }
-
-  // Puts the finished file on disk and then in the output's place in one
-  // step. The claim on the output is given up first, as Windows cannot
-  // replace a file that is still open.
-  void Commit(fs::File claim, const std::filesystem::path& output) {
-    fs::Flush(file_);
-    file_ = fs::File();
-    claim = fs::File();
-    fs::Replace(path_, output);
-    committed_ = true;
-  }
-
- private:
-  std::filesystem::path path_;
-  fs::File file_;
-  bool committed_ = false;
-};
-
 struct MapNames {
   std::filesystem::path input, output, scratch;
 };
 
 // The input under whatever case of its name the folder holds.
 fs::File OpenInput(const std::filesystem::path& input) {
-  return fs::OpenExclusive(fs::FindFile(input).value_or(input));
+  return fs::OpenForReading(fs::FindFile(input).value_or(input));
 }
 
-void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
-  fs::Remove(names.scratch);  // a stale one from an interrupted run
+// Older versions wrote OUTPUT.tmp; one left beside an output is theirs.
+void RemoveStale(const MapNames& names) {
+  if (!present(names.output)) return;
+  const auto input = fs::IdOf(names.input);
+  fs::RemoveStale(names.scratch, input.value_or(fs::FileId{~0ull, ~0ull}));
+}
 
+// Converts into a scratch file of this run's own, which takes the output's
+// place (a link's target, where the output is a link) only when complete,
+// on disk and made from an input nobody wrote to meanwhile.
+void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
+  RemoveStale(names);
   const fs::File in = OpenInput(names.input);
-  fs::File claim = fs::ClaimForReplace(names.output);
-  ScratchFile out(names.scratch, names.output);
+  const std::filesystem::path output = fs::ResolveOutput(names.output);
+  fs::File claim = fs::ClaimForReplace(output);
+  fs::ScratchFile out(output);
+  const fs::Stamp before = fs::StampOf(in);
   BlockSource source(in);
   FileSink sink(out.file());
   Halve(source, sink, bar, check);
-  out.Commit(std::move(claim), names.output);
+  if (fs::StampOf(in) != before) throw EShortRead(make_error_code(FileError::InputChanged));
+  out.Commit(std::move(claim));
+}
+
+// Convert, again from the start while the input is being written to: a
+// save caught in the middle is followed by a whole one.
+void ConvertSettled(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      Convert(names, bar, check);
+      return;
+    } catch (const EShortRead& e) {
+      if (e.code() != FileError::InputChanged || attempt == kAttempts) throw;
+    }
+  }
 }
 
 // Runs work with the failures a conversion expects turned into EForceBreak,
@@ -117,6 +113,8 @@ auto AsForceBreak(Work work) {
     throw EForceBreak("file open error", e.code());
   } catch (const EShortRead& e) {
     throw EForceBreak("read file error", e.code());
+  } catch (const ENoSpace& e) {
+    throw ENotEnoughSpace(e.needed(), e.available());
   } catch (const EShortWrite& e) {
     throw EForceBreak("write file error", e.code());
   } catch (const EOutOfMemory&) {
@@ -140,7 +138,7 @@ void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, Pr
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
   const MapNames names{input, output, ScratchFileFor(output)};
-  AsForceBreak([&] { Convert(names, bar, check); });
+  AsForceBreak([&] { ConvertSettled(names, bar, check); });
 }
 
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
@@ -148,7 +146,7 @@ std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
                                             const std::function<void()>& check) {
   return AsForceBreak([&] {
     const fs::File in = OpenInput(input);
-    const fs::File existing = fs::OpenExclusive(output);
+    const fs::File existing = fs::OpenForReading(output);
     BlockSource source(in);
     CompareSink sink(existing);
     Halve(source, sink, bar, check);
@@ -158,7 +156,7 @@ std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
 
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept {
   try {
-    const fs::File file = fs::OpenExclusive(path);
+    const fs::File file = fs::OpenForReading(path);
     BlockSource source(file);
     FileHead head;
     const BmpLayout layout = ReadLayout(source, head);

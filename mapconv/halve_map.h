@@ -43,6 +43,22 @@ class EFormatError : public EForceBreak {
   std::runtime_error reason_;  // copies without throwing, as exceptions must
 };
 
+// Too little free space for the output, found before any of it is written.
+// The status bar shows "write file error"; needed() and available() are in
+// bytes, for front ends with room to say them.
+class ENotEnoughSpace : public EForceBreak {
+ public:
+  ENotEnoughSpace(std::int64_t needed, std::int64_t available)
+      : EForceBreak("write file error", std::make_error_code(std::errc::no_space_on_device)),
+        needed_(needed), available_(available) {}
+  std::int64_t needed() const noexcept { return needed_; }
+  std::int64_t available() const noexcept { return available_; }
+
+ private:
+  std::int64_t needed_;
+  std::int64_t available_;
+};
+
 // What HalveMap needs of a progress bar. Setting a range whose maximum lies
 // below its minimum raises EInvalidOperation and leaves the range as it was;
 // a position outside the range is accepted and shown clamped.
@@ -55,8 +71,12 @@ class ProgressBar {
 };
 
 // Converts InputFileName(suffix) into OutputFileName(suffix). The result is
-// written to ScratchFileName(suffix) and replaces the output only once it is
-// complete and on disk, so an earlier output survives every failure.
+// written to a scratch file of the run's own beside the output and replaces
+// the output (a link's target, where the output is a link) only once it is
+// complete, on disk and made from an input nobody wrote to meanwhile, so an
+// earlier output survives every failure and keeps its mode and owner. A
+// stale ScratchFileName(suffix) of older versions is removed when the output
+// is present. The free space is checked before anything is written.
 // Raises EForceBreak for the expected failures and aborts (check's own
 // EForceBreak passes through), ECreateFailure when the output cannot be
 // replaced, and lets anything else through unchanged.
@@ -78,8 +98,8 @@ struct MapSize {
 };
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept;
 
-// Converts one bitmap given by name, with HalveMap's scratch file
-// (ScratchFileFor(output)), replacement and failures.
+// Converts one bitmap given by name, with HalveMap's scratch file,
+// replacement and failures.
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check);
 

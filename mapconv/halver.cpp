@@ -100,13 +100,19 @@ void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::func
   PatchHead(head, layout, shape);
   // Headers, palette and whatever lies before the pixels keep their offsets.
   const auto carried = std::min<std::int64_t>(static_cast<std::int64_t>(head.size), layout.pixelOffset);
+  const bool stored = !layout.RunLength();
+  // A cut file fails as a short read where it ends, having written at most
+  // what it holds; only a whole one, or a run-length stream that may say
+  // much in few bytes, is held against the free space.
+  if (!stored || layout.pixelOffset + shape.rows * shape.inStride <= layout.fileSize) {
+    sink.Reserve(layout.pixelOffset + shape.pixelBytes + layout.profileSize);
+  }
   sink.Write(std::span(head.bytes).first(static_cast<std::size_t>(carried)));
 
   const int max = ProgressMax(shape);
   bar.SetMin(0);
   bar.SetMax(max);
 
-  const bool stored = !layout.RunLength();
   const Buffer chunk = Allocate(std::max({stored ? shape.inStride : layout.fileSize - layout.pixelOffset,
                                           layout.pixelOffset - carried, layout.profileSize}));
   CopyRange(source, carried, layout.pixelOffset, chunk.span(), sink);

@@ -32,6 +32,9 @@ class ByteSource {
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
+  // Told the whole output's size before the first Write; raises EShortWrite
+  // when it will not fit.
+  virtual void Reserve(std::int64_t /*bytes*/) {}
   virtual void Write(std::span<const std::byte> bytes) = 0;
 };
 

@@ -24,8 +24,9 @@ std::filesystem::path AppFolder();
 
 std::filesystem::path InputFileName(std::string_view suffix);
 std::filesystem::path OutputFileName(std::string_view suffix);
-// Where a conversion is written before it replaces the output: always the
-// output name with ".tmp" appended.
+// The output name with ".tmp" appended: where older versions wrote a
+// conversion first. A conversion now writes a scratch file of its own and
+// removes a regular file of this name only when the output is present.
 std::filesystem::path ScratchFileName(std::string_view suffix);
 
 // The same names in any folder, with or without its trailing separator; an
@@ -34,11 +35,11 @@ std::filesystem::path InputFileName(const std::filesystem::path& folder, std::st
 std::filesystem::path OutputFileName(const std::filesystem::path& folder, std::string_view suffix);
 std::filesystem::path ScratchFileName(const std::filesystem::path& folder, std::string_view suffix);
 
-// Where a conversion to output is written first: output + ".tmp".
+// output + ".tmp", as ScratchFileName gives it for a map.
 std::filesystem::path ScratchFileFor(const std::filesystem::path& output);
 
-// True when the path names a file (not a directory) whose last-write time in
-// local time lies from 1980-01-01 to 2107-12-31. Where names are
+// True when the path names a regular file, or a link to one, whatever its
+// date; folders, pipes and devices are absent. Where names are
 // case-sensitive, a file in the same folder whose name matches ignoring ASCII
 // case counts too. Never fails: anything that cannot be searched is absent.
 bool present(const std::filesystem::path& path) noexcept;

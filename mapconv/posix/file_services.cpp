@@ -5,37 +5,28 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <system_error>
 
 #include "mapconv/errors.h"
+#include "mapconv/posix/posix_calls.h"
 #include "mapconv/test_hooks.h"
 
 namespace mapconv::fs {
 namespace {
 
-int Fd(const File& file) { return static_cast<int>(file.get()); }
-
-// Local-time year of a last-write time, or 0 when it cannot be expressed.
-int LocalYear(std::time_t when) {
-  std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) return 0;
-  return local.tm_year + 1900;
-}
-
-// Only regular files count: a directory is absent, and a device or pipe
-// bearing a map's name would block or never end.
+// Only regular files count, whatever their date: a directory is absent, and
+// a device or pipe bearing a map's name would block or never end.
 bool Acceptable(const std::filesystem::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const int year = LocalYear(st.st_mtime);
-  return year >= 1980 && year <= 2107;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -63,16 +54,13 @@ std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::pat
   return path.parent_path() / *best;
 }
 
-// Retries a call interrupted by a signal.
-template <typename Call>
-auto Retry(Call call) {
-  for (;;) {
-    auto result = call();
-    if (result >= 0 || errno != EINTR) return result;
-  }
+struct stat StatOf(const File& file) {
+  struct stat st {};
+  if (::fstat(Fd(file), &st) != 0) throw EShortRead(LastError());
+  return st;
 }
 
-bool LockExclusive(int fd) { return Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
+std::error_code NotRegular() { return make_error_code(FileError::NotRegularFile); }
 
 }  // namespace
 
@@ -101,21 +89,49 @@ std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path)
   return std::nullopt;
 }
 
-File OpenExclusive(const std::filesystem::path& path) {
+FileId IdOf(const File& file) {
+  const struct stat st = StatOf(file);
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+Stamp StampOf(const File& file) {
+  const struct stat st = StatOf(file);
+  auto nanoseconds = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
+  return {st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+File OpenForReading(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
-  // Non-blocking, so a pipe put in a map's place cannot stall the open.
-  File file(Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
+  File file = OpenNonBlocking(path, O_RDONLY);
   struct stat st {};
   if (!file || ::fstat(Fd(file), &st) != 0) throw EOpenFailure(path, LastError());
-  if (S_ISDIR(st.st_mode)) throw EOpenFailure(path, std::make_error_code(std::errc::is_a_directory));
-  if (!S_ISREG(st.st_mode)) throw EOpenFailure(path, std::make_error_code(std::errc::invalid_argument));
-  if (!LockExclusive(Fd(file))) throw EOpenFailure(path, LastError());
+  if (!S_ISREG(st.st_mode)) throw EOpenFailure(path, NotRegular());
+  // Shared, so one file under several names converts under any number of
+  // jobs, while a writer that takes its lock waits for the readers.
+  if (!Lock(Fd(file), LOCK_SH)) throw EOpenFailure(path, LastError());
   return file;
+}
+
+std::filesystem::path ResolveOutput(const std::filesystem::path& path) {
+  std::filesystem::path resolved = path;
+  for (int hops = 0; hops < 40; ++hops) {  // the system's own limit on a chain
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(resolved, error);
+    if (error) return resolved;  // not a link, or nothing there yet
+    resolved = target.is_absolute() ? target : resolved.parent_path() / target;
+  }
+  throw ECreateFailure(path, std::make_error_code(std::errc::too_many_symbolic_link_levels));
 }
 
 File ClaimForReplace(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Claim)) throw ECreateFailure(path);
-  File file(Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
+  File file = OpenNonBlocking(path, O_RDONLY);
   if (!file) {
     if (errno == ENOENT) return file;
     throw ECreateFailure(path, LastError());
@@ -123,20 +139,32 @@ File ClaimForReplace(const std::filesystem::path& path) {
   // Judged by the mode bits, not by access(): as root every file is writable.
   struct stat st {};
   if (::fstat(Fd(file), &st) != 0) throw ECreateFailure(path, LastError());
-  if (S_ISDIR(st.st_mode)) throw ECreateFailure(path, std::make_error_code(std::errc::is_a_directory));
-  if (!S_ISREG(st.st_mode)) throw ECreateFailure(path, std::make_error_code(std::errc::invalid_argument));
+  if (!S_ISREG(st.st_mode)) throw ECreateFailure(path, NotRegular());
   if ((st.st_mode & 0222) == 0) throw ECreateFailure(path, std::make_error_code(std::errc::permission_denied));
-  if (!LockExclusive(Fd(file))) throw ECreateFailure(path, LastError());
+  if (!Lock(Fd(file), LOCK_EX)) throw ECreateFailure(path, LastError());
   return file;
 }
 
-File CreateExclusive(const std::filesystem::path& path, const std::filesystem::path& reported) {
-  if (hooks::Fails(hooks::Op::Create)) throw ECreateFailure(reported);
-  File file(Retry([&] {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
-  }));
-  if (!file || !LockExclusive(Fd(file))) throw ECreateFailure(reported, LastError());
-  return file;
+void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} == input) return;
+  ::unlink(path.c_str());
+}
+
+void CheckSpace(const File& file, std::int64_t bytes) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::uint64_t>(bytes) > limit.rlim_cur) {
+    throw EShortWrite(std::make_error_code(std::errc::file_too_large));
+  }
+  struct statvfs fs {};
+  // A file system that tells no sizes (some network ones) is not judged.
+  if (::fstatvfs(Fd(file), &fs) != 0 || fs.f_blocks == 0) return;
+  // Root may write into the blocks kept back from other users.
+  const auto blocks = ::geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
+  const auto available = static_cast<std::int64_t>(blocks * fs.f_frsize);
+  if (bytes > available) throw ENoSpace(bytes, available);
 }
 
 std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
@@ -178,16 +206,5 @@ void Flush(const File& file) {
   if (Retry([&] { return ::fsync(Fd(file)); }) != 0) throw EShortWrite(LastError());
 }
 
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(to);
-  if (::rename(from.c_str(), to.c_str()) != 0) throw ECreateFailure(to, LastError());
-  // Make the new name itself durable; a folder that cannot be synced still
-  // holds a complete file under one name or the other.
-  const std::filesystem::path parent = to.has_parent_path() ? to.parent_path() : ".";
-  File folder(Retry([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (folder) ::fsync(Fd(folder));
-}
-
-void Remove(const std::filesystem::path& path) noexcept { ::unlink(path.c_str()); }
 
 }  // namespace mapconv::fs

@@ -19,7 +19,7 @@ using testing_support::TempFolder;
 
 fs::File PutFile(const TempFolder& folder, const Bytes& bytes) {
   testing_support::WriteAll(folder / "in", bytes);
-  return fs::OpenExclusive(folder / "in");
+  return fs::OpenForReading(folder / "in");
 }
 
 TEST(BlockSource, DeliversWhatTheFileHoldsAndFailsOnlyForBytesItLacks) {

@@ -96,11 +96,19 @@ TEST_F(HalveMapTest, ReplacesAnEarlierOutputAndAStaleScratchFile) {
   EXPECT_EQ(ReadAll(Output()).size(), 1078u + 6 * 8);
   ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
 
-  // A stale scratch file goes even when there is no output to replace.
+  // With no output, a file of that name is the user's own and stays; so does
+  // one that is the input, and anything but a regular file.
   std::filesystem::remove(Output());
   WriteAll(mapconv::ScratchFileName(""), kOldOutput);
   ASSERT_EQ(Run(), "");
-  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
+  EXPECT_EQ(ReadAll(mapconv::ScratchFileName("")), kOldOutput);
+  std::filesystem::remove(mapconv::ScratchFileName(""));
+  std::filesystem::create_hard_link(Input(), mapconv::ScratchFileName(""));
+  ASSERT_EQ(Run(), "");
+  std::filesystem::remove(mapconv::ScratchFileName(""));
+  std::filesystem::create_directory(mapconv::ScratchFileName(""));
+  ASSERT_EQ(Run(), "");
+  ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP", "MAP29361206-2.BMP.tmp"});
 }
 
 TEST_F(HalveMapTest, AnAbortKeepsTheEarlierOutputWhole) {
