@@ -168,6 +168,9 @@ void Attempt(Job& job, const Options& options) {
     return;
   } catch (const mapconv::EFormatError& e) {
     report.error = WithReason(Say(Msg::FormatError), e.reason());
+  } catch (const mapconv::ENotEnoughSpace& e) {
+    report.error = WithReason(Say(Msg::WriteError), Say(Msg::NotEnoughSpace, {std::to_string(e.needed()),
+                                                                              std::to_string(e.available())}));
   } catch (const mapconv::EForceBreak& e) {
     report.error = aborted ? Say(Msg::Interrupted) : ForceBreakText(e);
   } catch (const mapconv::ECreateFailure& e) {
