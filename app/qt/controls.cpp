@@ -1,11 +1,13 @@
 #include "app/qt/controls.h"
 
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 
 namespace halfmap::qt {
@@ -63,9 +65,14 @@ void Bar::Draw(int min, int max, int position) {
   const std::int64_t span = std::int64_t{max} - min;
   const std::int64_t inside = std::max(0, width() - 2 * kFrame);
   const int filled = span == 0 ? 0 : static_cast<int>((std::int64_t{position} - min) * inside / span);
-  if (newRange || filled != filled_) {
+  if (newRange) {
     filled_ = filled;
     update();
+  } else if (filled != filled_) {
+    // Only the strip between the old and new ends changes.
+    const QRect area = Inside();
+    update(area.left() + std::min(filled, filled_), area.top(), std::abs(filled - filled_), area.height());
+    filled_ = filled;
   }
   if (!newRange && WholeTenths(min, max, position) == WholeTenths(min, max, value())) return;
   // setValue repaints at once and announces the value; with updates off
@@ -75,14 +82,28 @@ void Bar::Draw(int min, int max, int position) {
   setUpdatesEnabled(true);
 }
 
-void Bar::paintEvent(QPaintEvent*) {
+bool Bar::event(QEvent* event) {
+  const bool handled = QProgressBar::event(event);
+  // It paints its own background, so a repaint of a few of its pixels
+  // does not repaint the window and the bevel beneath as well. Set once the
+  // style has polished the bar, as the style clears it.
+  if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange) setAttribute(Qt::WA_OpaquePaintEvent);
+  return handled;
+}
+
+QRect Bar::Inside() const { return rect().adjusted(kFrame + 1, kFrame + 1, -kFrame - 1, -kFrame - 1); }
+
+void Bar::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   // The bar of a missing map is disabled for assistive tools only; it is
   // drawn in the colours of an enabled one.
   QPalette colours = palette();
   colours.setCurrentColorGroup(isActiveWindow() ? QPalette::Active : QPalette::Inactive);
-  qDrawShadePanel(&painter, rect(), colours, true, kFrame);
-  const QRect inside = rect().adjusted(kFrame + 1, kFrame + 1, -kFrame - 1, -kFrame - 1);
+  // Drawn whole, as it is opaque; the painter keeps to the region asked for.
+  painter.fillRect(rect(), colours.window());
+  const QRect inside = Inside();
+  // The frame costs more than the rest, and most repaints lie inside it.
+  if (!inside.contains(event->rect())) qDrawShadePanel(&painter, rect(), colours, true, kFrame);
   const int step = segmentWidth() + kSegmentGap;
   const QBrush fill = colours.brush(QPalette::Active, QPalette::Highlight);
   for (int x = 0; x < filled_ && x < inside.width(); x += step) {

@@ -37,9 +37,10 @@ class Label final : public QLabel, public LabelControl {
 
 // A sunken bar filled with segments. It asks for a repaint only when the
 // filled length changes (a conversion sets the position on every row, far
-// more often than the bar has pixels), and tells assistive tools its value
-// only at each whole tenth (see WholeTenths). Qt's own progress bar carries
-// the value and range they read.
+// more often than the bar has pixels), and then only of the pixels that
+// changed, which it paints alone, background included. It tells assistive
+// tools its value only at each whole tenth (see WholeTenths). Qt's own
+// progress bar carries the value and range they read.
 class Bar final : public QProgressBar, public ProgressBarControl {
  public:
   explicit Bar(QWidget* parent);
@@ -49,9 +50,13 @@ class Bar final : public QProgressBar, public ProgressBarControl {
 
  protected:
   void Draw(int min, int max, int position) override;
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Where the segments go: inside the frame and a one-pixel margin.
+  QRect Inside() const;
+
   int filled_ = 0;
 };
 

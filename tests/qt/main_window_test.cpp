@@ -278,6 +278,28 @@ TEST_F(QtWindowTest, ARunChangesBarValuesOnlyAtWholeTenths) {
   EXPECT_EQ(stsbar->textInterface()->text(0, stsbar->textInterface()->characterCount()), Q(ui::text::kFinished));
 }
 
+// Bars repaint only what changed; the screen still shows what drawing the
+// whole window afresh shows, during a run and after a bar is set back.
+TEST_F(QtWindowTest, RepaintsLeaveWhatAFreshDrawingShows) {
+  AddInputs(16, 600);
+  Start();
+  const auto fresh = [&] {
+    const QImage shown = window_.screen()->grabWindow(window_.winId()).toImage();
+    return shown == window_.grab().toImage().convertToFormat(shown.format());
+  };
+  int steps = 0, stale = 0;
+  QTimer step;
+  QObject::connect(&step, &QTimer::timeout, [&] { ++steps; stale += !fresh(); });
+  step.start(0);
+  window_.setEventInterval({});
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+  EXPECT_GT(steps, 100);
+  EXPECT_EQ(stale, 0);
+  bar(Id::Bar1)->SetPosition(bar(Id::Bar1)->Max() / 3);
+  QApplication::processEvents();
+  EXPECT_TRUE(fresh()) << "set back";
+}
+
 TEST_F(QtWindowTest, SpaceOnRunConvertsAndMovesTheFocusToAbort) {
   AddInputs(30, 22);
   Start();
