@@ -117,12 +117,15 @@ std::filesystem::path Found(const std::filesystem::path& input) {
   return mapconv::fs::FindFile(input).value_or(input);
 }
 
-// By name or as one file under two names (a hard link, the same file index).
+// By name or as one file under two names (a hard link, another drive
+// letter for the same folder).
 bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output) {
   std::error_code ignored;
   const auto in = std::filesystem::absolute(Found(input), ignored).lexically_normal();
   const auto out = std::filesystem::absolute(output, ignored).lexically_normal();
-  return in == out || std::filesystem::equivalent(in, out, ignored);
+  if (in == out) return true;
+  const auto inId = mapconv::fs::IdOf(Found(input));
+  return inId && inId == mapconv::fs::IdOf(output);
 }
 
 // An output written after its input was last written.
@@ -212,14 +215,16 @@ void Run(Job& job, const Options& options) {
 std::vector<std::filesystem::path> Folders(const std::vector<std::filesystem::path>& given) {
   if (given.empty()) return {std::filesystem::path()};
   std::vector<std::filesystem::path> folders;
+  std::vector<mapconv::fs::FileId> seen;  // the same folder may come under other names
   for (const auto& folder : given) {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
       throw UsageError(Say(Msg::NotAFolder, {mapconv::PathText(folder)}));
     }
-    bool repeated = false;
-    for (const auto& earlier : folders) repeated = repeated || std::filesystem::equivalent(earlier, folder, error);
-    if (!repeated) folders.push_back(folder);
+    const auto id = mapconv::fs::IdOf(folder);
+    if (id && std::find(seen.begin(), seen.end(), *id) != seen.end()) continue;
+    if (id) seen.push_back(*id);
+    folders.push_back(folder);
   }
   return folders;
 }
