@@ -83,6 +83,8 @@ constexpr std::array kTexts{
     Texts{Msg::Unchanged, "{} -> {}  unchanged", "{} -> {}  変更なし"},
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
+    Texts{Msg::FolderGone, "{} is gone; watching for it to come back", "{} がなくなりました。戻るのを待っています"},
+    Texts{Msg::NotText, "argument '{}' is not valid text", "引数 '{}' は正しい文字列ではありません"},
 };
 
 std::atomic<Language> gLanguage{Language::English};

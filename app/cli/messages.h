@@ -39,6 +39,8 @@ enum class Msg {
   Unchanged,       // {input} {output}
   Watching,        // {count}
   CannotWatch,
+  FolderGone,      // {folder}
+  NotText,         // {argument}
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,
