@@ -348,9 +348,12 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 int WatchAll(const std::vector<MapFiles>& maps, FileWatch& watch, const Options& options, Console& console) {
   if (!options.quiet) console.Err("halfmap-cli: " + Say(Msg::Watching, {std::to_string(maps.size())}) + "\n");
   for (;;) {
-    const std::vector<std::filesystem::path> saved = watch.Wait();
+    const WatchNews news = watch.Wait();
     if (Interrupted()) return kInterrupted;
-    Jobs jobs = JobsFor(maps, &saved);
+    for (const auto& folder : news.gone) {
+      console.Err("halfmap-cli: " + Say(Msg::FolderGone, {mapconv::PathText(folder.empty() ? "." : folder)}) + "\n");
+    }
+    Jobs jobs = JobsFor(maps, &news.saved);
     RunAll(jobs, options, console);
     if (Interrupted()) return kInterrupted;
   }

@@ -61,7 +61,7 @@ FileWatch::FileWatch(std::vector<std::filesystem::path> files)
 
 FileWatch::~FileWatch() = default;
 
-std::vector<std::filesystem::path> FileWatch::Wait() {
+WatchNews FileWatch::Wait() {
   const int fd = static_cast<int>(native_->inotify.get());
   std::vector<std::filesystem::path> done;
   while (done.empty()) {
@@ -93,7 +93,7 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
       }
     }
   }
-  return done;
+  return {done, {}};
 }
 
 namespace {
