@@ -1,7 +1,6 @@
 #include "app/cli/cli.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -93,23 +92,24 @@ std::string WithSystemReason(std::string message, std::error_code code) {
   return code ? WithReason(std::move(message), SystemReason(code)) : message;
 }
 
-// The core's failures in the window's words, and what the command line says.
-constexpr std::array<std::pair<std::string_view, Msg>, 5> kCoreTexts{{
-    {"file open error", Msg::OpenError},
-    {"read file error", Msg::ReadError},
-    {"write file error", Msg::WriteError},
-    {"out of memory", Msg::OutOfMemory},
-    {"bitmap format error", Msg::FormatError},
-}};
+// What the command line says for each kind of failure the core expects.
+Msg MessageFor(mapconv::BreakKind kind) {
+  switch (kind) {
+    case mapconv::BreakKind::Abort: return Msg::Interrupted;
+    case mapconv::BreakKind::Open: return Msg::OpenError;
+    case mapconv::BreakKind::Read: return Msg::ReadError;
+    case mapconv::BreakKind::Write: return Msg::WriteError;
+    case mapconv::BreakKind::Memory: return Msg::OutOfMemory;
+    case mapconv::BreakKind::Format: return Msg::FormatError;
+  }
+  return Msg::Interrupted;
+}
 
 std::string ForceBreakText(const mapconv::EForceBreak& e) {
-  for (const auto& [window, msg] : kCoreTexts) {
-    if (window != e.what()) continue;
-    if (e.code()) return WithSystemReason(Say(msg), e.code());
-    // A read the system allowed that came back short: the file is cut.
-    return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
-  }
-  return e.what();
+  const Msg msg = MessageFor(e.kind());
+  if (e.code()) return WithSystemReason(Say(msg), e.code());
+  // A read the system allowed that came back short: the file is cut.
+  return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
 }
 
 // The input under the name the conversion opens.
