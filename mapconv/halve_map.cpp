@@ -124,6 +124,10 @@ auto AsForceBreak(Work work) {
 
 }  // namespace
 
+void CheckProgressRange(int min, int max) {
+  if (max < min) throw EInvalidOperation::PropertyOutOfRange("TProgressBar");
+}
+
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check) {
   HalveMapIn(AppFolder(), suffix, bar, check);

@@ -28,6 +28,11 @@ class ProgressBar {
   virtual void SetPosition(int value) = 0;
 };
 
+// The range check every ProgressBar makes before taking a new minimum or
+// maximum: raises EInvalidOperation ("プロパティ TProgressBar の範囲を超えています")
+// when max lies below min.
+void CheckProgressRange(int min, int max);
+
 // Converts InputFileName(suffix) into OutputFileName(suffix). The result is
 // written to a scratch file of the run's own beside the output and replaces
 // the output (a link's target, where the output is a link) only once it is

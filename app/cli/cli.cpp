@@ -40,11 +40,11 @@ bool Interrupted() noexcept { return gInterrupted.load(std::memory_order_relaxed
 class JobBar final : public mapconv::ProgressBar {
  public:
   void SetMin(int value) override {
-    if (max_ < value) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(value, max_);
     min_ = value;
   }
   void SetMax(int value) override {
-    if (value < min_) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(min_, value);
     max_ = value;
   }
   void SetPosition(int value) override { position_ = value; }
