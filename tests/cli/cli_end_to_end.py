@@ -241,9 +241,10 @@ class CliEndToEnd(unittest.TestCase):
         expected = read(os.path.join(self.sets["normal"][1], OUTPUTS[0]))
         self.assertEqual([read(os.path.join(linked, n)) for n in OUTPUTS], [expected] * 3)
         shutil.copy(os.path.join(linked, NAMES[0]), os.path.join(linked, "x.bmp.tmp"))
-        for _ in range(2):  # without and with an earlier output
-            self.assertEqual(run(["-o", "x.bmp", "x.bmp.tmp"], cwd=linked).returncode, 0)
-            self.assertEqual(read(os.path.join(linked, "x.bmp")), expected)
+        for _ in range(2):  # without and with an earlier output; a name as long as a name may be
+            for out in ("x.bmp", "y" * 251 + ".bmp"):
+                self.assertEqual(run(["-o", out, "x.bmp.tmp"], cwd=linked).returncode, 0)
+                self.assertEqual(read(os.path.join(linked, out)), expected)
 
         # Too little room fails before a byte is written, saying both sizes.
         small = os.path.join(self.work, "small")
