@@ -110,19 +110,23 @@ auto AsForceBreak(Work work) {
   try {
     return work();
   } catch (const EOpenFailure& e) {
-    throw EForceBreak("file open error", e.code());
+    throw EForceBreak(BreakKind::Open, e.code());
   } catch (const EShortRead& e) {
-    throw EForceBreak("read file error", e.code());
+    throw EForceBreak(BreakKind::Read, e.code());
   } catch (const ENoSpace& e) {
     throw ENotEnoughSpace(e.needed(), e.available());
   } catch (const EShortWrite& e) {
-    throw EForceBreak("write file error", e.code());
+    throw EForceBreak(BreakKind::Write, e.code());
   } catch (const EOutOfMemory&) {
-    throw EForceBreak("out of memory");
+    throw EForceBreak(BreakKind::Memory);
   }
 }
 
 }  // namespace
+
+void CheckProgressRange(int min, int max) {
+  if (max < min) throw EInvalidOperation::PropertyOutOfRange("TProgressBar");
+}
 
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check) {

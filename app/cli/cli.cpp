@@ -1,7 +1,6 @@
 #include "app/cli/cli.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -41,11 +40,11 @@ bool Interrupted() noexcept { return gInterrupted.load(std::memory_order_relaxed
 class JobBar final : public mapconv::ProgressBar {
  public:
   void SetMin(int value) override {
-    if (max_ < value) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(value, max_);
     min_ = value;
   }
   void SetMax(int value) override {
-    if (value < min_) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(min_, value);
     max_ = value;
   }
   void SetPosition(int value) override { position_ = value; }
@@ -93,23 +92,24 @@ std::string WithSystemReason(std::string message, std::error_code code) {
   return code ? WithReason(std::move(message), SystemReason(code)) : message;
 }
 
-// The core's failures in the window's words, and what the command line says.
-constexpr std::array<std::pair<std::string_view, Msg>, 5> kCoreTexts{{
-    {"file open error", Msg::OpenError},
-    {"read file error", Msg::ReadError},
-    {"write file error", Msg::WriteError},
-    {"out of memory", Msg::OutOfMemory},
-    {"bitmap format error", Msg::FormatError},
-}};
+// What the command line says for each kind of failure the core expects.
+Msg MessageFor(mapconv::BreakKind kind) {
+  switch (kind) {
+    case mapconv::BreakKind::Abort: return Msg::Interrupted;
+    case mapconv::BreakKind::Open: return Msg::OpenError;
+    case mapconv::BreakKind::Read: return Msg::ReadError;
+    case mapconv::BreakKind::Write: return Msg::WriteError;
+    case mapconv::BreakKind::Memory: return Msg::OutOfMemory;
+    case mapconv::BreakKind::Format: return Msg::FormatError;
+  }
+  return Msg::Interrupted;
+}
 
 std::string ForceBreakText(const mapconv::EForceBreak& e) {
-  for (const auto& [window, msg] : kCoreTexts) {
-    if (window != e.what()) continue;
-    if (e.code()) return WithSystemReason(Say(msg), e.code());
-    // A read the system allowed that came back short: the file is cut.
-    return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
-  }
-  return e.what();
+  const Msg msg = MessageFor(e.kind());
+  if (e.code()) return WithSystemReason(Say(msg), e.code());
+  // A read the system allowed that came back short: the file is cut.
+  return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
 }
 
 // The input under the name the conversion opens.
@@ -171,6 +171,9 @@ void Attempt(Job& job, const Options& options) {
     return;
   } catch (const mapconv::EFormatError& e) {
     report.error = WithReason(Say(Msg::FormatError), e.reason());
+  } catch (const mapconv::ENotEnoughSpace& e) {
+    report.error = WithReason(Say(Msg::WriteError), Say(Msg::NotEnoughSpace, {std::to_string(e.needed()),
+                                                                              std::to_string(e.available())}));
   } catch (const mapconv::EForceBreak& e) {
     report.error = aborted ? Say(Msg::Interrupted) : ForceBreakText(e);
   } catch (const mapconv::ECreateFailure& e) {

@@ -72,6 +72,8 @@ constexpr std::array kTexts{
     Texts{Msg::OpenError, "file open error", "ファイルを開けません"},
     Texts{Msg::ReadError, "read file error", "ファイルの読み込みエラー"},
     Texts{Msg::WriteError, "write file error", "ファイルの書き込みエラー"},
+    Texts{Msg::NotEnoughSpace, "not enough space: {} bytes needed, {} free",
+          "空き容量が足りません: {} バイト必要ですが空きは {} バイトです"},
     Texts{Msg::OutOfMemory, "out of memory", "メモリが足りません"},
     Texts{Msg::FormatError, "bitmap format error", "ビットマップ形式のエラー"},
     Texts{Msg::Interrupted, "interrupted", "中断しました"},

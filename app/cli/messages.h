@@ -28,6 +28,7 @@ enum class Msg {
   OpenError,
   ReadError,
   WriteError,
+  NotEnoughSpace,  // {needed} {available}
   OutOfMemory,
   FormatError,
   Interrupted,

@@ -74,7 +74,7 @@ void MainWindow::CreateControls() {
     widgets_[Index(control.id)] = created;
     created->setGeometry(Place(control));
     created->setEnabled(control.enabled);
-    if (control.tabOrder != ui::kNoTabStop && control.kind == ui::Kind::Button) {
+    if (ui::TakesFocus(control)) {
       if (previous) setTabOrder(previous, created);
       previous = created;
     }

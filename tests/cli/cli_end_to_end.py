@@ -14,6 +14,7 @@ import queue
 import resource
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -57,9 +58,9 @@ def stats(folder):
             for st in [os.stat(os.path.join(folder, n))]}
 
 
-def slowed(folder, suffix, calls, delay_us=200000):
-    """strace prefix that delays the first reads of one input by delay_us each."""
-    return ["strace", "-f", "-qq", "-o", "/dev/null", "-P", os.path.join(folder, f"MAP29361206-{suffix}1.BMP"),
+def slowed(folder, suffix, calls, delay_us=200000, name=None):
+    """strace prefix that delays the first reads of one input (a map, or name) by delay_us each."""
+    return ["strace", "-f", "-qq", "-o", "/dev/null", "-P", os.path.join(folder, name or f"MAP29361206-{suffix}1.BMP"),
             "-e", "trace=pread64", "-e", f"inject=pread64:delay_enter={delay_us}:when=1..{calls}"]
 
 
@@ -113,7 +114,7 @@ class CliEndToEnd(unittest.TestCase):
         for out in outputs:
             if os.path.exists(os.path.join(expected, out)):
                 self.assertEqual(read(os.path.join(folder, out)), read(os.path.join(expected, out)), out)
-        self.assertEqual([n for n in os.listdir(folder) if n.endswith(".tmp")], [])
+        self.assertEqual([n for n in os.listdir(folder) if ".halfmap-" in n], [])  # no scratch file of ours
 
     def test_folders_convert_as_the_window_does_with_any_number_of_jobs(self):
         results = {}
@@ -200,6 +201,92 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(stats(a), before)
         one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
+
+    def test_shared_and_hostile_folders_lose_nothing_but_the_output(self):
+        os.chmod(self.work, 0o755)
+        as_nobody = lambda: (os.setgid(65534), os.setuid(65534))
+        shared = self.folder("all", "shared")
+        os.chmod(shared, 0o1777)
+        # Another user plants the old scratch names: a file, a pipe and a link.
+        plant = os.path.join(self.work, "theirs")
+        open(plant, "w").close()
+        subprocess.run(["sh", "-c", f"echo theirs > {OUTPUTS[0]}.tmp; chmod 666 {OUTPUTS[0]}.tmp; "
+                        f"mkfifo {OUTPUTS[1]}.tmp; ln -s {plant} {OUTPUTS[2]}.tmp"],
+                       cwd=shared, check=True, preexec_fn=as_nobody)
+        for outputs_before in (False, True):
+            if outputs_before:  # owner, group and mode of each earlier output are kept; a link stays a link
+                os.chown(os.path.join(shared, OUTPUTS[0]), 65534, 65534)
+                os.chmod(os.path.join(shared, OUTPUTS[0]), 0o600)
+                os.rename(os.path.join(shared, OUTPUTS[2]), os.path.join(self.work, "x2-target"))
+                os.symlink(os.path.join(self.work, "x2-target"), os.path.join(shared, OUTPUTS[2]))
+            result = run([shared], cwd=self.work, timeout=30, preexec_fn=lambda: os.umask(0o022))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assert_converted(shared, "all")
+            # Older versions' scratch name: a regular file goes only beside an output.
+            self.assertEqual(os.path.exists(os.path.join(shared, OUTPUTS[0] + ".tmp")), not outputs_before)
+            self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(shared, OUTPUTS[1] + ".tmp")).st_mode))
+            self.assertEqual(os.readlink(os.path.join(shared, OUTPUTS[2] + ".tmp")), plant)
+            self.assertEqual(read(plant), b"")
+        owned = {n: (st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)) for n in OUTPUTS[:2]
+                 for st in [os.stat(os.path.join(shared, n))]}
+        self.assertEqual(owned, {OUTPUTS[0]: (65534, 65534, 0o600), OUTPUTS[1]: (0, 0, 0o644)})
+        self.assertTrue(os.path.islink(os.path.join(shared, OUTPUTS[2])))
+
+        # One file under three names converts under any -j; an input named as
+        # the output's old scratch file is never deleted.
+        linked = self.folder("normal", "linked")
+        os.link(os.path.join(linked, NAMES[0]), os.path.join(linked, NAMES[1]))
+        os.symlink(NAMES[0], os.path.join(linked, NAMES[2]))
+        self.assertEqual(run(["-j", "3", linked], cwd=self.work).returncode, 0)
+        expected = read(os.path.join(self.sets["normal"][1], OUTPUTS[0]))
+        self.assertEqual([read(os.path.join(linked, n)) for n in OUTPUTS], [expected] * 3)
+        shutil.copy(os.path.join(linked, NAMES[0]), os.path.join(linked, "x.bmp.tmp"))
+        for _ in range(2):  # without and with an earlier output; a name as long as a name may be
+            for out in ("x.bmp", "y" * 251 + ".bmp"):
+                self.assertEqual(run(["-o", out, "x.bmp.tmp"], cwd=linked).returncode, 0)
+                self.assertEqual(read(os.path.join(linked, out)), expected)
+
+        # Too little room fails before a byte is written, saying both sizes.
+        small = os.path.join(self.work, "small")
+        os.mkdir(small)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", small], check=True)
+        self.addCleanup(subprocess.run, ["umount", small])
+        shutil.copy(os.path.join(self.sets["all"][0], NAMES[1]), small)
+        with open(os.path.join(small, "filler"), "wb", buffering=0) as f:
+            while f.write(b"\0" * 1024 if shutil.disk_usage(small).free >= 1024 else b""):
+                pass
+        result = run([small], cwd=self.work)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr.decode(), r"write file error: not enough space: 1846 bytes needed, \d+ free\n$")
+        self.assertEqual(sorted(os.listdir(small)), sorted([NAMES[1], "filler"]))
+
+        # Two runs to one output, the second with a cut map: the cut one fails
+        # alone and the slow good one still lands whole.
+        both = self.folder("all", "both")
+        with open(os.path.join(both, "cut.bmp"), "wb") as f:
+            f.write(read(os.path.join(both, NAMES[1]))[:2000])
+        good = subprocess.Popen(slowed(both, "NS", 3, 300000) + [CLI, "-o", "out.bmp", NAMES[1]], cwd=both,
+                                env=traced_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        while not any(n.startswith(".out.bmp.halfmap-") for n in os.listdir(both)):
+            time.sleep(0.002)
+        self.assertEqual(run(["-o", "out.bmp", "cut.bmp"], cwd=both).returncode, 1)
+        self.assertEqual(good.wait(timeout=30), 0, good.communicate()[1])
+        self.assertEqual(read(os.path.join(both, "out.bmp")), read(os.path.join(self.sets["all"][1], OUTPUTS[1])))
+
+        # An input rewritten in place between two of its reads (a megabyte
+        # each, slowed to 0.3 s) is converted again, never mixed.
+        with open(os.path.join(both, "big.bmp"), "wb") as f:
+            f.write(bmp(2048, 1024))
+        proc = subprocess.Popen(slowed(both, "", 3, 300000, "big.bmp") + [CLI, "-o", "re.bmp", "big.bmp"], cwd=both,
+                                env=traced_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        while not any(n.startswith(".re.bmp.halfmap-") for n in os.listdir(both)):
+            time.sleep(0.002)
+        time.sleep(0.75)
+        with open(os.path.join(both, "big.bmp"), "r+b") as f:
+            f.seek(1078)
+            f.write(bytes(range(256)) * 8192)
+        self.assertEqual(proc.wait(timeout=30), 0, proc.communicate()[1])
+        self.assertEqual(run(["--verify", "-o", "re.bmp", "big.bmp"], cwd=both).returncode, 0)
 
     def test_usage_errors_and_nothing_to_convert_convert_nothing(self):
         a = self.folder("all", "untouched")
