@@ -17,6 +17,16 @@
 namespace mapconv::fs {
 namespace {
 
+// A name that is not text (a lone surrogate) is nobody's scratch file, and
+// must not stop the run.
+bool IsScratchOf(const std::filesystem::path& output, const wchar_t* name) noexcept {
+  try {
+    return IsScratchNameOf(output, name);
+  } catch (...) {
+    return false;
+  }
+}
+
 struct SearchCloser {
   void operator()(HANDLE search) const noexcept { ::FindClose(search); }
 };
@@ -34,9 +44,9 @@ void RemoveLeftovers(const std::filesystem::path& output) {
   if (found == INVALID_HANDLE_VALUE) return;
   const std::unique_ptr<void, SearchCloser> search(found);
   do {
-    const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder || !IsScratchNameOf(output, entry.cFileName)) continue;
-    ::DeleteFileW(LongPath(folder / entry.cFileName).c_str());
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsScratchOf(output, entry.cFileName)) {
+      ::DeleteFileW(LongPath(folder / entry.cFileName).c_str());
+    }
   } while (::FindNextFileW(search.get(), &entry));
 }
 
@@ -121,9 +131,9 @@ ScratchFile::~ScratchFile() {
 void ScratchFile::Commit(File claim) {
   Flush(file_);
   if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(output_);
+  if (!SetDeleteOnClose(file_, false) && DeletePending(file_)) throw ECreateFailure(output_, LastError());
   bool replacing = static_cast<bool>(claim);
   if (replacing) TakeOverLooks(claim, file_);
-  if (!SetDeleteOnClose(file_, false) && DeletePending(file_)) throw ECreateFailure(output_, LastError());
   // ReplaceFileW and MoveFileExW open both files themselves: neither may
   // still be held here.
   file_ = File();
