@@ -132,7 +132,8 @@ void ScratchFile::Commit(File claim) {
   Flush(file_);
   if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(output_);
   if (!SetDeleteOnClose(file_, false) && DeletePending(file_)) throw ECreateFailure(output_, LastError());
-  bool replacing = static_cast<bool>(claim);
+  const bool hadOutput = static_cast<bool>(claim);
+  bool replacing = hadOutput;
   if (replacing) TakeOverLooks(claim, file_);
   // ReplaceFileW and MoveFileExW open both files themselves: neither may
   // still be held here.
@@ -141,8 +142,10 @@ void ScratchFile::Commit(File claim) {
   const std::wstring scratch = LongPath(path_);
   const std::wstring output = LongPath(output_);
   const DWORD error = RetryWhileHeld([&] { return PutInPlace(scratch, output, replacing); });
+  // Where the replace removed the output but could not move ours in, ours
+  // is now the only copy of the map, and stays under its own name.
+  committed_ = error == ERROR_SUCCESS || (hadOutput && !replacing);
   if (error != ERROR_SUCCESS) throw ECreateFailure(output_, SystemCode(error));
-  committed_ = true;
 }
 
 }  // namespace mapconv::fs
