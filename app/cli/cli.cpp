@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/cli/escape.h"
 #include "app/cli/file_watch.h"
 #include "app/cli/job_queue.h"
 #include "app/cli/messages.h"
@@ -258,7 +259,7 @@ Jobs JobsFor(const std::vector<MapFiles>& maps, const std::vector<std::filesyste
 }
 
 std::string NothingText(const Options& options) {
-  if (options.output) return "halfmap-cli: " + mapconv::PathText(options.inputs[0]) + ": " + Say(Msg::NoSuchBitmap) + "\n";
+  if (options.output) return "halfmap-cli: " + Printable(mapconv::PathText(options.inputs[0])) + ": " + Say(Msg::NoSuchBitmap) + "\n";
   return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
 }
 
@@ -294,7 +295,7 @@ class ProgressDisplay {
       if (!job.running) continue;
       const double fraction = job.bar.Fraction();
       const double seconds = std::chrono::duration<double>(now - job.started).count();
-      rows.push_back({mapconv::PathText(job.report.input), fraction,
+      rows.push_back({Printable(mapconv::PathText(job.report.input)), fraction,
                       seconds > 0 ? fraction * static_cast<double>(job.inputBytes) / seconds : 0});
     }
     return rows;

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <string_view>
 
+#include "app/cli/escape.h"
+
 namespace halfmap::cli {
 namespace {
 
@@ -112,7 +114,7 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
   auto arg = args.begin();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text.compare(i, 2, "{}") == 0 && arg != args.end()) {
-      said += *arg++;
+      said += Printable(*arg++);
       ++i;
     } else {
       said += text[i];

@@ -52,7 +52,8 @@ Language UserLanguage();
 // Chosen once, before any text is made.
 void SetLanguage(Language language);
 
-// The text with each "{}" replaced by the next argument.
+// The text with each "{}" replaced by the next argument, made Printable
+// (escape.h): arguments are names, and a name may hold anything.
 std::string Say(Msg id, std::initializer_list<std::string_view> args = {});
 
 // The system's own words for an error (FormatMessageW's on Windows).

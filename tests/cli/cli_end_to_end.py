@@ -11,6 +11,7 @@ import json
 import os
 import pty
 import queue
+import re
 import resource
 import shutil
 import signal
@@ -201,6 +202,25 @@ class CliEndToEnd(unittest.TestCase):
         one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
 
+    def test_names_reach_a_terminal_escaped_and_json_exactly(self):
+        name = b"n\x1b[2J\x07\n\xc2\x9b\xff\xfe"  # clears the screen, rings, breaks the line; C1; not UTF-8
+        shown = r"n\x1b[2J\x07\x0a\xc2\x9b\xff\xfe"
+        a = self.folder("all", os.fsdecode(name))
+        with open(os.path.join(a, OUTPUTS[1]), "wb") as f:
+            f.write(b"an earlier output")
+        os.chmod(os.path.join(a, OUTPUTS[1]), 0o444)
+        text = run([name], cwd=self.work)
+        self.assertEqual(text.returncode, 1)
+        self.assertEqual(text.stdout.decode().splitlines()[0].rsplit("  ", 1)[0],
+                         f"{shown}/{NAMES[0]} -> {shown}/{OUTPUTS[0]}  37x23 -> 18x11")
+        self.assertEqual(text.stderr.decode(),
+                         f"halfmap-cli: {shown}/{NAMES[1]}: cannot create {shown}/{OUTPUTS[1]}: Permission denied\n")
+        self.assertIsNone(re.search(rb"[\x00-\x09\x0b-\x1f\x7f]|\xc2[\x80-\x9f]", text.stdout + text.stderr))
+        records = [json.loads(line.decode()) for line in run(["--json", name], cwd=self.work).stdout.splitlines()]
+        self.assertEqual([r["input"].encode("utf-8", "surrogateescape") for r in records],
+                         [name + b"/" + n.encode() for n in NAMES])
+        self.assertEqual(records[1]["error"], f"cannot create {shown}/{OUTPUTS[1]}: Permission denied")
+
     def test_usage_errors_and_nothing_to_convert_convert_nothing(self):
         a = self.folder("all", "untouched")
         empty = os.path.join(self.work, "empty")
@@ -344,7 +364,7 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual([n for n in os.listdir(a) if n.endswith(".tmp")], [])
 
     def test_progress_only_on_a_terminal(self):
-        a = self.folder("all", "progress")
+        a = self.folder("all", "progress\x1b")
         master, slave = pty.openpty()
         proc = subprocess.Popen(slowed(a, "NS", 3) + [CLI, a], cwd=self.work, env=traced_env(),
                                 stdout=subprocess.PIPE, stderr=slave)
@@ -361,7 +381,7 @@ class CliEndToEnd(unittest.TestCase):
         os.close(master)
         proc.wait(timeout=30)
         self.assertEqual(proc.returncode, 0)
-        self.assertIn(f"{NAMES[1]} [".encode(), shown)
+        self.assertIn(f"progress\\x1b/{NAMES[1]} [".encode(), shown)
         self.assertIn(b"MiB/s", shown)
         self.assertIn(b"\x1b[2K", shown)
         self.assertEqual(proc.stdout.read().count(b"\n"), 3)
