@@ -195,9 +195,9 @@ class CliEndToEnd(unittest.TestCase):
             self.assertEqual(result.returncode, 1, args)
             self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {args[-1]}: {message}"), result.stderr)
         limited = subprocess.run([CLI, "-o", "small.bmp", NAMES[1]], cwd=a, capture_output=True, env=c_env(),
-                                 preexec_fn=lambda: (resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)),
-                                                     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)))
+                                 preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)))
         self.assertEqual(limited.stderr.decode(), f"halfmap-cli: {NAMES[1]}: write file error: File too large\n")
+        self.assertEqual(limited.returncode, 1)
         self.assertEqual(stats(a), before)
         one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
@@ -281,18 +281,19 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(run(["--verify", a], cwd=self.work).returncode, 0)
 
     def test_a_signal_stops_the_running_map_and_starts_no_other(self):
-        for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました")):
+        for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました"),
+                                (signal.SIGHUP, "C", "interrupted")):
             a = self.folder("all", f"interrupted-{sig.name}")
             for out in OUTPUTS[1:]:
                 with open(os.path.join(a, out), "wb") as f:
                     f.write(b"an earlier " + out.encode())
-            scratch = os.path.join(a, OUTPUTS[1] + ".tmp")
             # The second map's first read is held for 1 s; it is signalled meanwhile.
             proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, a], cwd=self.work, env=traced_env(LANG=lang),
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             child = traced_child(proc.pid)
             deadline = time.monotonic() + 20
-            while not os.path.exists(scratch) and time.monotonic() < deadline:
+            while (not any(OUTPUTS[1] in n and n.endswith(".tmp") for n in os.listdir(a))  # its scratch file
+                   and time.monotonic() < deadline):
                 time.sleep(0.002)
             os.kill(child, sig)
             out, err = proc.communicate(timeout=30)
@@ -302,6 +303,16 @@ class CliEndToEnd(unittest.TestCase):
                 self.assertEqual(read(os.path.join(a, out_name)), b"an earlier " + out_name.encode())
             self.assertEqual(out.decode().count("\n"), 1)
             self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: {said}\n")
+
+        # A reader that leaves after the first line (head -n1) stops the run as an interrupt does.
+        a = self.folder("all", "closed-stdout")
+        proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, "--json", a], cwd=self.work, env=traced_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.assertEqual(json.loads(proc.stdout.readline())["input"], f"{a}/{NAMES[0]}")
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=30), 130)
+        self.assertFalse(os.path.exists(os.path.join(a, OUTPUTS[2])))  # not started
+        self.assert_converted(a, "all", OUTPUTS[:2])
 
     def test_watch_converts_each_finished_save_once_and_goes_on_after_failures(self):
         a = self.folder("all", "watched")
