@@ -259,8 +259,14 @@ Jobs JobsFor(const std::vector<MapFiles>& maps, const std::vector<std::filesyste
 }
 
 std::string NothingText(const Options& options) {
-  if (options.output) return "halfmap-cli: " + Printable(mapconv::PathText(options.inputs[0])) + ": " + Say(Msg::NoSuchBitmap) + "\n";
-  return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
+  if (!options.output) return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
+  // The presence test takes a folder, pipe or device for no file at all.
+  const std::filesystem::path& input = options.inputs[0];
+  std::error_code ignored;
+  const auto status = std::filesystem::status(input, ignored);
+  const bool other = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+  return "halfmap-cli: " + Printable(mapconv::PathText(input)) + ": " +
+         Say(other ? Msg::NotRegularFile : Msg::NoSuchBitmap) + "\n";
 }
 
 // Redraws the running maps' lines on stderr every 100 ms while it lives.
@@ -315,7 +321,11 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
   std::mutex output;
   const int columns = options.quiet ? 0 : console.ErrTerminalColumns();
   std::optional<ProgressDisplay> progress;
-  if (columns > 0) progress.emplace(jobs, console, output, columns);
+  try {
+    if (columns > 0) progress.emplace(jobs, console, output, columns);
+  } catch (const std::system_error&) {
+    // No thread for the display: it only shows, so the maps go on without it.
+  }
 
   bool succeeded = true;
   JobCallbacks callbacks;
@@ -335,8 +345,22 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
     if (failed) console.Err(ErrorLine(report));
     succeeded = succeeded && Succeeded(report.status);
   };
+  callbacks.fewerWorkers = [&](std::size_t missing, std::size_t wanted) {
+    const std::lock_guard lock(output);
+    if (progress) progress->Clear();
+    console.Err("halfmap-cli: " +
+                Say(Msg::FewerWorkers,
+                    {std::to_string(missing), std::to_string(wanted), std::to_string(wanted - missing)}) +
+                "\n");
+  };
   RunJobs(jobs.size(), options.jobs, callbacks);
   return succeeded;
+}
+
+// The system refused a watch or its events; the one failure that ends a watch.
+int CannotWatch(const std::system_error& e, Console& console) {
+  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
+  return kSomeFailed;
 }
 
 // After the first run, converts each map again as its input is saved, until
@@ -344,7 +368,12 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 int WatchAll(const std::vector<MapFiles>& maps, FileWatch& watch, const Options& options, Console& console) {
   if (!options.quiet) console.Err("halfmap-cli: " + Say(Msg::Watching, {std::to_string(maps.size())}) + "\n");
   for (;;) {
-    const std::vector<std::filesystem::path> saved = watch.Wait();
+    std::vector<std::filesystem::path> saved;
+    try {
+      saved = watch.Wait();
+    } catch (const std::system_error& e) {
+      return CannotWatch(e, console);
+    }
     if (Interrupted()) return kInterrupted;
     Jobs jobs = JobsFor(maps, &saved);
     RunAll(jobs, options, console);
@@ -359,7 +388,11 @@ int ConvertAll(const Options& options, Console& console) {
   if (options.watch) {
     std::vector<std::filesystem::path> inputs;
     for (const auto& map : maps) inputs.push_back(map.input);
-    watch.emplace(std::move(inputs));
+    try {
+      watch.emplace(std::move(inputs));
+    } catch (const std::system_error& e) {
+      return CannotWatch(e, console);
+    }
   }
   Jobs jobs = JobsFor(maps);
   if (jobs.empty() && !watch) {
@@ -396,10 +429,6 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
   } catch (const UsageError& e) {
     console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + Synopsis());
     return kUsage;
-  } catch (const std::system_error& e) {
-    // Only the watch asks the system for more than files.
-    console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
-    return kSomeFailed;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/cli/escape.h"
+#include "mapconv/errors.h"
 
 namespace halfmap::cli {
 namespace {
@@ -85,6 +86,10 @@ constexpr std::array kTexts{
     Texts{Msg::Unchanged, "{} -> {}  unchanged", "{} -> {}  変更なし"},
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
+    Texts{Msg::FewerWorkers, "could not start {} of {} workers; going on with {}",
+          "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
+    Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
+    Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -121,6 +126,12 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
     }
   }
   return said;
+}
+
+std::string SystemReason(std::error_code code) {
+  if (code == mapconv::FileError::NotRegularFile) return Say(Msg::NotRegularFile);
+  if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
+  return PlatformReason(code);
 }
 
 }  // namespace halfmap::cli

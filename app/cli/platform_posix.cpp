@@ -36,7 +36,7 @@ Language UserLanguage() {
   return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
-std::string SystemReason(std::error_code code) { return code.message(); }
+std::string PlatformReason(std::error_code code) { return code.message(); }
 
 struct FileWatch::Native {
   mapconv::fs::File inotify;

@@ -144,6 +144,12 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(len(results["text1"]), 4)
         self.assertEqual(results["text1"], results["text2"])
         self.assertEqual(results["json1"], results["json2"])
+        # Worker threads the system will not start: the calling thread converts every map.
+        refused = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "inject=clone,clone3:error=EAGAIN"]
+        few = subprocess.run(refused + [CLI, "-j", "3", "a"], cwd=os.path.join(self.work, "j1"), capture_output=True,
+                             env=traced_env())
+        self.assertEqual((few.returncode, few.stderr), (0, b"halfmap-cli: could not start 2 of 3 workers; going on with 1\n"))
+        self.assertEqual([line.rsplit(b"  ", 1)[0].decode() for line in few.stdout.splitlines()], results["text1"][:3])
 
         # The current folder when none is given, and one named bitmap with -o.
         here = self.folder("all", "here")
@@ -231,10 +237,14 @@ class CliEndToEnd(unittest.TestCase):
             self.assertEqual(result.returncode, 2, args)
             self.assertIn(b"usage: halfmap-cli", result.stderr)
             self.assertEqual(sorted(os.listdir(a)), NAMES)
-        for args, cwd in (([empty], self.work), ([], empty), (["-o", "x.bmp", "missing.bmp"], empty)):
+        os.mkfifo(os.path.join(self.work, "fifo"))
+        for args, cwd, said in (([empty], self.work, "nothing to convert"), ([], empty, "nothing to convert"),
+                                (["-o", "x.bmp", "missing.bmp"], empty, "missing.bmp: no such bitmap"),
+                                (["-o", "x.bmp", "fifo"], self.work, "fifo: not a regular file"),
+                                (["-o", "x.bmp", "empty"], self.work, "empty: not a regular file")):
             result = run(args, cwd=cwd)
             self.assertEqual(result.returncode, 3, args)
-            self.assertTrue(result.stderr.startswith(b"halfmap-cli: "), result.stderr)
+            self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {said}"), result.stderr)
         self.assertEqual(os.listdir(empty), [])
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
         self.assertIn(b"-j, --jobs N", run(["--help"], cwd=self.work).stdout)

@@ -1,5 +1,6 @@
 // The pieces of halfmap-cli on their own: argument parsing, job order,
-// report lines, escapes, bitmap sizes and the terminal progress text.
+// report lines, escapes, messages, bitmap sizes and the terminal progress
+// text.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,9 +10,11 @@
 
 #include "app/cli/escape.h"
 #include "app/cli/job_queue.h"
+#include "app/cli/messages.h"
 #include "app/cli/options.h"
 #include "app/cli/progress_view.h"
 #include "app/cli/report.h"
+#include "mapconv/errors.h"
 #include "tests/support/bmp_builder.h"
 
 namespace {
@@ -118,6 +121,14 @@ TEST(CliReport, NamesAreEscapedForATerminalAndExactForJson) {
     EXPECT_EQ(cli::Printable(c.printable), c.printable) << "escapes to itself";
     EXPECT_EQ(cli::JsonString(c.name), c.json) << c.printable;
   }
+}
+
+TEST(CliMessages, FailuresTheToolFindsItselfAreInTheUsersLanguage) {
+  cli::SetLanguage(cli::Language::Japanese);
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::NotRegularFile), "通常のファイルではありません");
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::InputChanged), "変換中に入力が変更されました");
+  EXPECT_EQ(cli::SystemReason(std::make_error_code(std::errc::is_a_directory)), "Is a directory");
+  cli::SetLanguage(cli::Language::English);
 }
 
 TEST(CliReport, SizesComeFromTheHeadersTheConversionReads) {
