@@ -368,14 +368,17 @@ int CannotWatch(const std::system_error& e, Console& console) {
 int WatchAll(const std::vector<MapFiles>& maps, FileWatch& watch, const Options& options, Console& console) {
   if (!options.quiet) console.Err("halfmap-cli: " + Say(Msg::Watching, {std::to_string(maps.size())}) + "\n");
   for (;;) {
-    std::vector<std::filesystem::path> saved;
+    WatchNews news;
     try {
-      saved = watch.Wait();
+      news = watch.Wait();
     } catch (const std::system_error& e) {
       return CannotWatch(e, console);
     }
     if (Interrupted()) return kInterrupted;
-    Jobs jobs = JobsFor(maps, &saved);
+    for (const auto& folder : news.gone) {
+      console.Err("halfmap-cli: " + Say(Msg::FolderGone, {mapconv::PathText(folder)}) + "\n");
+    }
+    Jobs jobs = JobsFor(maps, &news.saved);
     RunAll(jobs, options, console);
     if (Interrupted()) return kInterrupted;
   }

@@ -86,6 +86,7 @@ constexpr std::array kTexts{
     Texts{Msg::Unchanged, "{} -> {}  unchanged", "{} -> {}  変更なし"},
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
+    Texts{Msg::FolderGone, "{} is gone; watching for it to come back", "{} がなくなりました。再び現れるのを待ちます"},
     Texts{Msg::FewerWorkers, "could not start {} of {} workers; going on with {}",
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
     Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},

@@ -39,6 +39,7 @@ enum class Msg {
   Unchanged,       // {input} {output}
   Watching,        // {count}
   CannotWatch,
+  FolderGone,      // {folder}
   FewerWorkers,    // {missing} {wanted} {left}
   NotRegularFile,
   InputChanged,

@@ -135,7 +135,7 @@ FileWatch::~FileWatch() {
   }
 }
 
-std::vector<std::filesystem::path> FileWatch::Wait() {
+WatchNews FileWatch::Wait() {
   std::vector<HANDLE> waits{gWake};
   for (const auto& folder : native_->folders) waits.push_back(folder->event.get());
   std::vector<bool>& saved = native_->saved;
@@ -174,7 +174,7 @@ std::vector<std::filesystem::path> FileWatch::Wait() {
     saved[i] = false;
     done.push_back(files_[i]);
   }
-  return done;
+  return {done, {}};
 }
 
 bool HeldForWriting(const std::filesystem::path& file) {

@@ -384,6 +384,38 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=30), 130)
         self.assertEqual([n for n in os.listdir(a) if n.endswith(".tmp")], [])
 
+    def test_watch_follows_its_folder_away_and_back(self):
+        a, src = self.folder("all", "moved"), self.sets["all"][0]
+        proc = subprocess.Popen([CLI, "--watch", "--json", "moved"], cwd=self.work, env=c_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        for stream in (proc.stdout, proc.stderr):
+            self.addCleanup(stream.close)
+        self.addCleanup(proc.kill)
+        lines, said = queue.Queue(), queue.Queue()
+        threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
+        threading.Thread(target=lambda: [said.put(line.decode()) for line in proc.stderr], daemon=True).start()
+        self.assertEqual([lines.get(timeout=30)["status"] for _ in NAMES], ["converted"] * 3)
+        self.assertEqual(said.get(timeout=30), "halfmap-cli: watching 3 maps; Ctrl+C ends\n")
+        gone = "halfmap-cli: moved is gone; watching for it to come back\n"
+        # Renamed away; a folder of its name comes back holding a map already saved.
+        os.rename(a, f"{a}.old")
+        self.assertEqual(said.get(timeout=30), gone)
+        os.mkdir(f"{a}.new")
+        shutil.copy(f"{src}/{NAMES[2]}", f"{a}.new/{NAMES[0]}")
+        os.rename(f"{a}.new", a)
+        self.assertEqual(((line := lines.get(timeout=30))["input"], line["width"]), (f"moved/{NAMES[0]}", 5))
+        # Removed and made again: a save into the new folder is converted.
+        shutil.rmtree(a)
+        self.assertEqual(said.get(timeout=30), gone)
+        os.mkdir(a)
+        shutil.copy(f"{src}/{NAMES[1]}", f"{a}/{NAMES[1]}")
+        self.assertEqual(((line := lines.get(timeout=30))["input"], line["status"]), (f"moved/{NAMES[1]}", "converted"))
+        self.assert_converted(a, "all", [OUTPUTS[1]])
+        time.sleep(0.5)
+        self.assertTrue(lines.empty() and said.empty())
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=30), 130)
+
     def test_progress_only_on_a_terminal(self):
         a = self.folder("all", "progress\x1b")
         master, slave = pty.openpty()
