@@ -197,8 +197,10 @@ void Run(Job& job, const Options& options) {
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   // No writer holds a file against a reader here, so a watch can only see
   // afterwards that the input changed under the conversion; the writer's
-  // close then brings it round again, and this result is not told.
-  job.superseded = options.watch && (StampOf(report.input) != before || HeldForWriting(report.input));
+  // close then brings it round again, and this result is not told. The
+  // stamp is taken once a writer closing just now has closed: before, it
+  // may still show the file as that writer's truncation left it.
+  job.superseded = options.watch && (HeldForWriting(report.input) || StampOf(report.input) != before);
   report.size = mapconv::ReadMapSize(report.input);
   // What the conversion writes, 0 wide for a map 1 wide.
   if (report.size && (report.status == Status::Converted || report.status == Status::Verified)) {
