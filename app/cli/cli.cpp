@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/cli/escape.h"
 #include "app/cli/file_watch.h"
 #include "app/cli/job_queue.h"
 #include "app/cli/messages.h"
@@ -202,8 +203,10 @@ void Run(Job& job, const Options& options) {
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   // No writer holds a file against a reader here, so a watch can only see
   // afterwards that the input changed under the conversion; the writer's
-  // close then brings it round again, and this result is not told.
-  job.superseded = options.watch && (StampOf(report.input) != before || HeldForWriting(report.input));
+  // close then brings it round again, and this result is not told. The
+  // stamp is taken once a writer closing just now has closed: before, it
+  // may still show the file as that writer's truncation left it.
+  job.superseded = options.watch && (HeldForWriting(report.input) || StampOf(report.input) != before);
   report.size = mapconv::ReadMapSize(report.input);
   // What the conversion writes, 0 wide for a map 1 wide.
   if (report.size && (report.status == Status::Converted || report.status == Status::Verified)) {
@@ -266,8 +269,14 @@ Jobs JobsFor(const std::vector<MapFiles>& maps, const std::vector<std::filesyste
 }
 
 std::string NothingText(const Options& options) {
-  if (options.output) return "halfmap-cli: " + mapconv::PathText(options.inputs[0]) + ": " + Say(Msg::NoSuchBitmap) + "\n";
-  return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
+  if (!options.output) return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
+  // The presence test takes a folder, pipe or device for no file at all.
+  const std::filesystem::path& input = options.inputs[0];
+  std::error_code ignored;
+  const auto status = std::filesystem::status(input, ignored);
+  const bool other = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+  return "halfmap-cli: " + Printable(mapconv::PathText(input)) + ": " +
+         Say(other ? Msg::NotRegularFile : Msg::NoSuchBitmap) + "\n";
 }
 
 // Redraws the running maps' lines on stderr every 100 ms while it lives.
@@ -302,7 +311,7 @@ class ProgressDisplay {
       if (!job.running) continue;
       const double fraction = job.bar.Fraction();
       const double seconds = std::chrono::duration<double>(now - job.started).count();
-      rows.push_back({mapconv::PathText(job.report.input), fraction,
+      rows.push_back({Printable(mapconv::PathText(job.report.input)), fraction,
                       seconds > 0 ? fraction * static_cast<double>(job.inputBytes) / seconds : 0});
     }
     return rows;
@@ -322,7 +331,11 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
   std::mutex output;
   const int columns = options.quiet ? 0 : console.ErrTerminalColumns();
   std::optional<ProgressDisplay> progress;
-  if (columns > 0) progress.emplace(jobs, console, output, columns);
+  try {
+    if (columns > 0) progress.emplace(jobs, console, output, columns);
+  } catch (const std::system_error&) {
+    // No thread for the display: it only shows, so the maps go on without it.
+  }
 
   bool succeeded = true;
   JobCallbacks callbacks;
@@ -342,8 +355,22 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
     if (failed) console.Err(ErrorLine(report));
     succeeded = succeeded && Succeeded(report.status);
   };
+  callbacks.fewerWorkers = [&](std::size_t missing, std::size_t wanted) {
+    const std::lock_guard lock(output);
+    if (progress) progress->Clear();
+    console.Err("halfmap-cli: " +
+                Say(Msg::FewerWorkers,
+                    {std::to_string(missing), std::to_string(wanted), std::to_string(wanted - missing)}) +
+                "\n");
+  };
   RunJobs(jobs.size(), options.jobs, callbacks);
   return succeeded;
+}
+
+// The system refused a watch or its events; the one failure that ends a watch.
+int CannotWatch(const std::system_error& e, Console& console) {
+  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
+  return kSomeFailed;
 }
 
 // After the first run, converts each map again as its input is saved, until
@@ -351,7 +378,12 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 int WatchAll(const std::vector<MapFiles>& maps, FileWatch& watch, const Options& options, Console& console) {
   if (!options.quiet) console.Err("halfmap-cli: " + Say(Msg::Watching, {std::to_string(maps.size())}) + "\n");
   for (;;) {
-    const WatchNews news = watch.Wait();
+    WatchNews news;
+    try {
+      news = watch.Wait();
+    } catch (const std::system_error& e) {
+      return CannotWatch(e, console);
+    }
     if (Interrupted()) return kInterrupted;
     for (const auto& folder : news.gone) {
       console.Err("halfmap-cli: " + Say(Msg::FolderGone, {mapconv::PathText(folder.empty() ? "." : folder)}) + "\n");
@@ -369,7 +401,11 @@ int ConvertAll(const Options& options, Console& console) {
   if (options.watch) {
     std::vector<std::filesystem::path> inputs;
     for (const auto& map : maps) inputs.push_back(map.input);
-    watch.emplace(std::move(inputs));
+    try {
+      watch.emplace(std::move(inputs));
+    } catch (const std::system_error& e) {
+      return CannotWatch(e, console);
+    }
   }
   Jobs jobs = JobsFor(maps);
   if (jobs.empty() && !watch) {
@@ -406,10 +442,6 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
   } catch (const UsageError& e) {
     console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + Synopsis());
     return kUsage;
-  } catch (const std::system_error& e) {
-    // Only the watch asks the system for more than files.
-    console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
-    return kSomeFailed;
   }
 }
 

@@ -45,7 +45,7 @@ Language UserLanguage() {
   return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
 }
 
-std::string SystemReason(std::error_code code) {
+std::string PlatformReason(std::error_code code) {
   if (code.category() != std::system_category()) return code.message();
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
