@@ -8,19 +8,12 @@ namespace bench {
 
 class NullBar final : public mapconv::ProgressBar {
  public:
-  void SetMin(int value) override {
-    mapconv::CheckProgressRange(value, max_);
-    min_ = value;
-  }
-  void SetMax(int value) override {
-    mapconv::CheckProgressRange(min_, value);
-    max_ = value;
-  }
+  void SetMin(int value) override { range_.SetMin(value); }
+  void SetMax(int value) override { range_.SetMax(value); }
   void SetPosition(int) override {}
 
  private:
-  int min_ = 0;
-  int max_ = 100;
+  mapconv::ProgressRange<> range_;
 };
 
 }  // namespace bench

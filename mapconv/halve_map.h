@@ -33,6 +33,27 @@ class ProgressBar {
 // when max lies below min.
 void CheckProgressRange(int min, int max);
 
+// A bar's range kept under that check, for ProgressBar implementations;
+// Value may be std::atomic<int> for a range another thread reads.
+template <class Value = int>
+class ProgressRange {
+ public:
+  void SetMin(int value) {
+    CheckProgressRange(value, max_);
+    min_ = value;
+  }
+  void SetMax(int value) {
+    CheckProgressRange(min_, value);
+    max_ = value;
+  }
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+
+ private:
+  Value min_{0};
+  Value max_{100};
+};
+
 // Converts InputFileName(suffix) into OutputFileName(suffix). The result is
 // written to a scratch file of the run's own beside the output and replaces
 // the output (a link's target, where the output is a link) only once it is

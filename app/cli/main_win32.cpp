@@ -11,7 +11,7 @@
 #include "app/cli/cli.h"
 #include "app/cli/messages.h"
 #include "app/cli/options.h"
-#include "app/wide_text.h"
+#include "app/common/wide_text.h"
 
 namespace {
 

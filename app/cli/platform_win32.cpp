@@ -12,7 +12,7 @@
 
 #include "app/cli/file_watch.h"
 #include "app/cli/messages.h"
-#include "app/wide_text.h"
+#include "app/common/wide_text.h"
 #include "mapconv/file_services.h"
 #include "mapconv/win32/long_path.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/error_boundary.h"
 #include "app/qt/accessibility.h"
-#include "app/error_report.h"
+#include "app/common/error_report.h"
 #include "mapconv/file_services.h"
 
 namespace halfmap::qt {
