@@ -334,7 +334,15 @@ class CliEndToEnd(unittest.TestCase):
             self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {said}"), result.stderr)
         self.assertEqual(os.listdir(empty), [])
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
-        self.assertIn(b"-j, --jobs N", run(["--help"], cwd=self.work).stdout)
+        # The help and the man page name the same options, and the same exit statuses.
+        help_text = run(["--help"], cwd=self.work).stdout.decode()
+        with open(os.path.join(os.path.dirname(__file__), "../../app/cli/halfmap-cli.1")) as f:
+            manual = f.read().replace("\\-", "-")
+        tagged = {option for line in re.findall(r"^\.TP\n\.B[IR]? (-.*)", manual, re.M)  # each option's own entry
+                  for option in re.findall(r"(?<![\w-])--?[a-z]+", line)}
+        self.assertEqual(set(re.findall(r"(?<![\w-])--?[a-z]+", help_text)) - {"-NS", "-X"}, tagged - {"--", "-h"})
+        statuses = set(re.findall(r"^\.B (\d+)$", manual[manual.index(".SH EXIT STATUS"):], re.M))
+        self.assertEqual(set(re.findall(r"(\d+) [a-z]", help_text[help_text.index("Exit status"):])), statuses)
         for variable in ("LANG", "LC_MESSAGES", "LC_ALL"):
             self.assertIn("使い方: halfmap-cli".encode(), run(["--help"], cwd=self.work, env=c_env(**{variable: "ja_JP.UTF-8"})).stdout)
         self.assertIn(b"usage:", run(["-x"], cwd=self.work, env=c_env(LANG="ja_JP.UTF-8", LC_ALL="en_US.UTF-8")).stderr)
