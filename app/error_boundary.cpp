@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/error_report.h"
+#include "app/common/error_report.h"
 
 namespace halfmap {
 namespace {

@@ -4,18 +4,15 @@
 #include <cstdint>
 
 namespace halfmap {
-namespace {
-constexpr const char* kBarClass = "TProgressBar";
-}
 
 void ProgressBarControl::SetMin(int value) {
-  if (max_ < value) throw mapconv::EInvalidOperation::PropertyOutOfRange(kBarClass);
+  mapconv::CheckProgressRange(value, max_);
   min_ = value;
   Redraw();
 }
 
 void ProgressBarControl::SetMax(int value) {
-  if (value < min_) throw mapconv::EInvalidOperation::PropertyOutOfRange(kBarClass);
+  mapconv::CheckProgressRange(min_, value);
   max_ = value;
   Redraw();
 }

@@ -13,7 +13,7 @@
 
 #include "mapconv/buffer.h"
 #include "mapconv/file_services.h"
-#include "mapconv/halver.h"
+#include "mapconv/byte_io.h"
 
 namespace mapconv {
 

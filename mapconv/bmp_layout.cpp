@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 
 namespace mapconv {
 namespace {

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <span>
 
-#include "mapconv/halver.h"
+#include "mapconv/byte_io.h"
 
 namespace mapconv {
 

@@ -20,17 +20,23 @@ enum class FileError {
 const std::error_category& FileErrorCategory() noexcept;
 std::error_code make_error_code(FileError error) noexcept;
 
-// A file service's failure: the window's message, and beside it the
-// system's own error (errno or GetLastError), empty where the system gave
-// none, for front ends that say why.
-class EFileFailure : public std::runtime_error {
+// A failure with the system's own error behind it (errno or
+// GetLastError), empty where the system gave none, for front ends that say
+// why. The one carrier of error codes for the file services and the
+// conversion's EForceBreak alike.
+class ECodedFailure : public std::runtime_error {
  public:
-  EFileFailure(const std::string& message, std::error_code code)
-      : std::runtime_error(message), code_(code) {}
+  ECodedFailure(const std::string& message, std::error_code code) : std::runtime_error(message), code_(code) {}
   std::error_code code() const noexcept { return code_; }
 
  private:
   std::error_code code_;
+};
+
+// A file service's failure: the window's message and the system's error.
+class EFileFailure : public ECodedFailure {
+ public:
+  using ECodedFailure::ECodedFailure;
 };
 
 class EOpenFailure : public EFileFailure {

@@ -55,26 +55,22 @@ class CompareSink final : public ByteSink {
   std::optional<std::int64_t> difference_;
 };
 
-struct MapNames {
-  std::filesystem::path input, output, scratch;
-};
-
 // The input under whatever case of its name the folder holds.
 fs::File OpenInput(const std::filesystem::path& input) {
   return fs::OpenForReading(fs::FindFile(input).value_or(input));
 }
 
 // Older versions wrote OUTPUT.tmp; one left beside an output is theirs.
-void RemoveStale(const MapNames& names) {
+void RemoveStale(const MapPaths& names) {
   if (!present(names.output)) return;
   const auto input = fs::IdOf(names.input);
-  fs::RemoveStale(names.scratch, input.value_or(fs::FileId{~0ull, ~0ull}));
+  fs::RemoveStale(ScratchFileFor(names.output), input.value_or(fs::FileId{~0ull, ~0ull}));
 }
 
 // Converts into a scratch file of this run's own, which takes the output's
 // place (a link's target, where the output is a link) only when complete,
 // on disk and made from an input nobody wrote to meanwhile.
-void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
+void Convert(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
   RemoveStale(names);
   const fs::File in = OpenInput(names.input);
   const std::filesystem::path output = fs::ResolveOutput(names.output);
@@ -90,7 +86,7 @@ void Convert(const MapNames& names, ProgressBar& bar, const std::function<void()
 
 // Convert, again from the start while the input is being written to: a
 // save caught in the middle is followed by a whole one.
-void ConvertSettled(const MapNames& names, ProgressBar& bar, const std::function<void()>& check) {
+void ConvertSettled(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
   constexpr int kAttempts = 3;
   for (int attempt = 1;; ++attempt) {
     try {
@@ -110,19 +106,23 @@ auto AsForceBreak(Work work) {
   try {
     return work();
   } catch (const EOpenFailure& e) {
-    throw EForceBreak("file open error", e.code());
+    throw EForceBreak(BreakKind::Open, e.code());
   } catch (const EShortRead& e) {
-    throw EForceBreak("read file error", e.code());
+    throw EForceBreak(BreakKind::Read, e.code());
   } catch (const ENoSpace& e) {
     throw ENotEnoughSpace(e.needed(), e.available());
   } catch (const EShortWrite& e) {
-    throw EForceBreak("write file error", e.code());
+    throw EForceBreak(BreakKind::Write, e.code());
   } catch (const EOutOfMemory&) {
-    throw EForceBreak("out of memory");
+    throw EForceBreak(BreakKind::Memory);
   }
 }
 
 }  // namespace
+
+void CheckProgressRange(int min, int max) {
+  if (max < min) throw EInvalidOperation::PropertyOutOfRange("TProgressBar");
+}
 
 void HalveMap(std::string_view suffix, ProgressBar& bar,
               const std::function<void()>& check) {
@@ -137,7 +137,7 @@ void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, Pr
 
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
-  const MapNames names{input, output, ScratchFileFor(output)};
+  const MapPaths names{input, output};
   AsForceBreak([&] { ConvertSettled(names, bar, check); });
 }
 

@@ -13,51 +13,9 @@
 #include <system_error>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 
 namespace mapconv {
-
-// Ends a run with a short message for the status bar: an abort, or one of
-// the failures a conversion expects (open, read, write, memory, format).
-// code() is the system's error behind a file failure, empty for the rest.
-class EForceBreak : public std::runtime_error {
- public:
-  explicit EForceBreak(const std::string& message, std::error_code code = {})
-      : std::runtime_error(message), code_(code) {}
-  std::error_code code() const noexcept { return code_; }
-
- private:
-  std::error_code code_;
-};
-
-// A bitmap the conversion does not read, or whose bytes break its format.
-// The status bar shows only "bitmap format error"; reason() says what is
-// wrong in the user's words ("7 bits per pixel is not a bitmap depth"), for
-// front ends with room for it.
-class EFormatError : public EForceBreak {
- public:
-  explicit EFormatError(const std::string& reason)
-      : EForceBreak("bitmap format error"), reason_(reason) {}
-  const char* reason() const noexcept { return reason_.what(); }
-
- private:
-  std::runtime_error reason_;  // copies without throwing, as exceptions must
-};
-
-// Too little free space for the output, found before any of it is written.
-// The status bar shows "write file error"; needed() and available() are in
-// bytes, for front ends with room to say them.
-class ENotEnoughSpace : public EForceBreak {
- public:
-  ENotEnoughSpace(std::int64_t needed, std::int64_t available)
-      : EForceBreak("write file error", std::make_error_code(std::errc::no_space_on_device)),
-        needed_(needed), available_(available) {}
-  std::int64_t needed() const noexcept { return needed_; }
-  std::int64_t available() const noexcept { return available_; }
-
- private:
-  std::int64_t needed_;
-  std::int64_t available_;
-};
 
 // What HalveMap needs of a progress bar. Setting a range whose maximum lies
 // below its minimum raises EInvalidOperation and leaves the range as it was;
@@ -68,6 +26,32 @@ class ProgressBar {
   virtual void SetMin(int value) = 0;
   virtual void SetMax(int value) = 0;
   virtual void SetPosition(int value) = 0;
+};
+
+// The range check every ProgressBar makes before taking a new minimum or
+// maximum: raises EInvalidOperation ("プロパティ TProgressBar の範囲を超えています")
+// when max lies below min.
+void CheckProgressRange(int min, int max);
+
+// A bar's range kept under that check, for ProgressBar implementations;
+// Value may be std::atomic<int> for a range another thread reads.
+template <class Value = int>
+class ProgressRange {
+ public:
+  void SetMin(int value) {
+    CheckProgressRange(value, max_);
+    min_ = value;
+  }
+  void SetMax(int value) {
+    CheckProgressRange(min_, value);
+    max_ = value;
+  }
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+
+ private:
+  Value min_{0};
+  Value max_{100};
 };
 
 // Converts InputFileName(suffix) into OutputFileName(suffix). The result is

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+
 #include "mapconv/bmp_layout.h"
 #include "mapconv/buffer.h"
-#include "mapconv/errors.h"
 #include "mapconv/kept_pixels.h"
 #include "mapconv/rle_rows.h"
-#include "mapconv/test_hooks.h"
 
 namespace mapconv {
 namespace {

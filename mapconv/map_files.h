@@ -10,6 +10,11 @@
 
 namespace mapconv {
 
+// One map's input and the output it is converted to.
+struct MapPaths {
+  std::filesystem::path input, output;
+};
+
 enum class MapVariant : std::uint8_t { Normal, NoFixed, XRay };
 
 // Probe order, run order and the window's row order.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 
 namespace mapconv {
 namespace {

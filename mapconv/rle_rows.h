@@ -11,7 +11,7 @@
 #include <span>
 
 #include "mapconv/bmp_layout.h"
-#include "mapconv/halver.h"
+#include "mapconv/byte_io.h"
 
 namespace mapconv {
 

@@ -26,8 +26,12 @@ struct Control {
   int left, top, width, height;
   std::string_view text;
   bool enabled;
-  int tabOrder;  // kNoTabStop for controls that take no focus
+  // The form's tab order; kNoTabStop where the form gives none. The bars
+  // keep the orders the form gave them, but only buttons take the focus.
+  int tabOrder;
 };
+
+constexpr bool TakesFocus(const Control& control) { return control.kind == Kind::Button; }
 
 inline constexpr int kClientWidth = 270;
 inline constexpr int kClientHeight = 158;

@@ -61,6 +61,12 @@ check_imports() {  # executable, subsystem number, its name
 set +e
 check_imports "$shipped" 2 GUI; record "halfmap.exe is a PE32 GUI program importing only system DLLs" $?
 check_imports "$shipped_cli" 3 console; record "halfmap-cli.exe is a PE32 console program importing only system DLLs" $?
+# A console program that loads user32 or gdi32 is not told of logoff and
+# shutdown, and could not remove its scratch files then.
+! i686-w64-mingw32-objdump -p "$shipped_cli" | grep -qiE 'DLL Name: (user32|gdi32)\.dll'
+record "halfmap-cli.exe loads neither user32 nor gdi32" $?
+long_path_aware() { grep -qaF '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' "$1"; }
+long_path_aware "$shipped" && long_path_aware "$shipped_cli"; record "both executables declare themselves long-path aware" $?
 set -e
 
 # --- Which build runs under this machine's Wine -------------------------------
@@ -90,8 +96,10 @@ drive() { "${wine[@]}" "$driver" "$@"; }
 same() {  # file, expected file
   if cmp -s "$1" "$2"; then echo "  ok    $(basename "$1") as expected"; else echo "  FAIL  $(basename "$1") differs from $2"; return 1; fi
 }
-no_scratch() {
-  if ls "$1"/*.tmp >/dev/null 2>&1; then echo "  FAIL  scratch file left: $(ls "$1"/*.tmp)"; return 1; fi
+no_scratch() {  # folder [a .tmp file of the user's, which stays]
+  local left
+  left=$(ls -A "$1" | grep -E '\.tmp$' | grep -vxF "${2:-}" || true)
+  if [ -n "$left" ]; then echo "  FAIL  scratch file left: $left"; return 1; fi
   echo "  ok    no .tmp left"
 }
 absent() {
@@ -211,17 +219,105 @@ case_cli_refused() {
   return $status
 }
 
+case_cli_user_tmp() {
+  local d=$work/cases/cli-user-tmp status=0
+  mkdir -p "$d"; old_output "$d" 2.BMP.tmp; cp "$d/MAP29361206-2.BMP.tmp" "$work/user.tmp"
+  cli_in "$d" -q
+  [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status"; status=1; }
+  same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
+  same "$d/MAP29361206-2.BMP.tmp" "$work/user.tmp" || status=1
+  no_scratch "$d" MAP29361206-2.BMP.tmp || status=1
+  return $status
+}
+# Another program holds the earlier NS output open without sharing from
+# before the run until ms after the first map's output appeared.
+cli_held_for() {  # ms, exit status wanted
+  local d=$work/cases/cli-held-$1 status=0
+  new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP
+  rm "$d/unused.exe"; old_output "$d" NS2.BMP; cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"
+  set +e
+  LC_ALL=C.UTF-8 drive hold "$(winpath "$cli")" "$(winpath "$d/MAP29361206-NS2.BMP")" "$1" \
+    "$(winpath "$d/MAP29361206-2.BMP")" -q "$(winpath "$d")" >"$work/cli.out" 2>"$work/cli.err"
+  cli_status=$?
+  set -e
+  sed 's/^/  stderr: /' "$work/cli.err"
+  [ "$cli_status" -eq "$2" ] || { echo "  FAIL  exit status $cli_status, not $2"; status=1; }
+  for out in 2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  if [ "$2" -eq 0 ]; then
+    same "$d/MAP29361206-NS2.BMP" "$work/small/MAP29361206-NS2.BMP" || status=1
+  else
+    same "$d/MAP29361206-NS2.BMP" "$work/ns2.old" || status=1
+    grep -qE "cannot create .*MAP29361206-NS2.BMP: [[:alpha:]]" "$work/cli.err" || { echo "  FAIL  no create failure with a reason"; status=1; }
+  fi
+  no_scratch "$d" || status=1
+  return $status
+}
+case_cli_brief_hold() { cli_held_for 300 0; }
+case_cli_long_hold() { cli_held_for 10000 1; }
+case_cli_long_path() {
+  local d=$work/cases/long/$(printf 'folder%.0s' $(seq 30))/$(printf 'deeper%.0s' $(seq 20)) status=0
+  drive long-paths || status=1
+  cli_in "$d" -q
+  [ ${#d} -gt 300 ] && [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status in a ${#d}-character folder"; status=1; }
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+case_cli_hidden() {
+  local d=$work/cases/cli-hidden status=0
+  mkdir -p "$d"; old_output "$d" 2.BMP
+  "${wine[@]}" attrib +h "$(winpath "$d/MAP29361206-2.BMP")"
+  cli_in "$d" -q
+  [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status"; status=1; }
+  same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
+  "${wine[@]}" attrib "$(winpath "$d/MAP29361206-2.BMP")" | grep -qE '^A? *H ' || { echo "  FAIL  no longer hidden"; status=1; }
+  return $status
+}
+# The same folder as D:\t1 and by its Z: path, each map converted once.
+case_cli_two_drives() {
+  local d=$work/cases/drives/t1 status=0
+  ln -sfn "$work/cases/drives" "$WINEPREFIX/dosdevices/d:"
+  cli_in "$d" -j 6 'D:\t1'
+  rm "$WINEPREFIX/dosdevices/d:"
+  [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status"; status=1; }
+  [ "$(wc -l <"$work/cli.out")" -eq 3 ] || { echo "  FAIL  not one line per map"; status=1; }
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  no_scratch "$d" || status=1
+  return $status
+}
+case_cli_not_text() {
+  set +e; drive not-text "$(winpath "$cli")" 2>"$work/cli.err"; local code=$?; set -e
+  sed 's/^/  stderr: /' "$work/cli.err"
+  [ "$code" -eq 2 ] && grep -qF "argument 'bad"$'\xef\xbf\xbd'"name' is not valid text" "$work/cli.err"
+}
+
+# halfmap-cli.exe --watch in the background, and how it ends.
+watch_start() {  # folder, maps in it: a watch over it, its first run done
+  "${wine[@]}" "$cli" --watch --json "$(winpath "$1")" >"$work/watch.out" 2>"$work/watch.err" &
+  watch_pid=$!
+  wait_lines "$2" || { echo "  FAIL  no first run"; return 1; }
+}
+wait_lines() { for _ in $(seq 300); do [ "$(wc -l <"$work/watch.out")" -ge "$1" ] && return 0; sleep 0.1; done; return 1; }
+wait_same() {  # file, expected file: until it is, for up to 30 s
+  for _ in $(seq 300); do cmp -s "$1" "$2" && break; sleep 0.1; done
+  same "$1" "$2"
+}
+watch_end() {  # Ctrl+C, exit status 130, what it said
+  local code
+  kill -INT "$watch_pid"
+  set +e; wait "$watch_pid"; code=$?; set -e
+  sed 's/^/  stdout: /' "$work/watch.out"; sed 's/^/  stderr: /' "$work/watch.err"
+  [ "$code" -eq 130 ] || { echo "  FAIL  exit status $code after Ctrl+C, not 130"; return 1; }
+}
+
 # --watch: a map rewritten while it runs converts again; Ctrl+C (SIGINT,
 # which Wine hands to the console's control handler) ends it with 130.
 case_cli_watch() {
-  local d=$work/cases/cli-watch status=0 pid lines
+  local d=$work/cases/cli-watch status=0
   new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP
   rm "$d/unused.exe"
   cp --remove-destination "$work/small/MAP29361206-NS1.BMP" "$d/"  # rewritten below: not the shared input
-  "${wine[@]}" "$cli" --watch --json "$(winpath "$d")" >"$work/watch.out" 2>"$work/watch.err" &
-  pid=$!
-  wait_lines() { for _ in $(seq 300); do [ "$(wc -l <"$work/watch.out")" -ge "$1" ] && return 0; sleep 0.1; done; return 1; }
-  wait_lines 3 || { echo "  FAIL  no first run"; status=1; }
+  watch_start "$d" 3 || status=1
   # Saved as an editor does, beside it and renamed into place: a Linux writer
   # holds no Windows share mode the watch could wait on.
   cp "$work/small/MAP29361206-X1.BMP" "$d/saved.tmp"
@@ -232,12 +328,43 @@ case_cli_watch() {
   "${wine[@]}" cmd /c copy /y /b "$(winpath "$work/small/MAP29361206-1.BMP")" "$(winpath "$d/MAP29361206-NS1.BMP")" >/dev/null
   wait_lines 5 || { echo "  FAIL  the map rewritten in place was not converted"; status=1; }
   same "$d/MAP29361206-NS2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
-  kill -INT "$pid"
-  set +e; wait "$pid"; lines=$?; set -e
-  [ "$lines" -eq 130 ] || { echo "  FAIL  exit status $lines after Ctrl+C, not 130"; status=1; }
-  sed 's/^/  stdout: /' "$work/watch.out"; sed 's/^/  stderr: /' "$work/watch.err"
+  watch_end || status=1
   [ "$(wc -l <"$work/watch.out")" -eq 5 ] || { echo "  FAIL  not exactly one conversion per save"; status=1; }
   no_scratch "$d" || status=1
+  return $status
+}
+
+# More changes than the system's change list holds pile up while the watch
+# is held still: it says so, and the watch looks at every map again and goes
+# on.
+case_cli_watch_overflow() {
+  local d=$work/cases/cli-overflow status=0
+  new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP; rm "$d/unused.exe"
+  watch_start "$d" 3 || status=1
+  kill -STOP "$watch_pid"
+  for i in $(seq 2000); do : >"$d/a-saved-file-with-a-rather-long-name-$i.bin"; done
+  cp "$work/small/MAP29361206-X1.BMP" "$d/saved.tmp"; mv "$d/saved.tmp" "$d/MAP29361206-1.BMP"
+  kill -CONT "$watch_pid"
+  wait_same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-X2.BMP" || status=1
+  cp "$work/small/MAP29361206-1.BMP" "$d/saved.tmp"; mv -f "$d/saved.tmp" "$d/MAP29361206-NS1.BMP"
+  wait_same "$d/MAP29361206-NS2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
+  watch_end || status=1
+  # Only a look at every map converts the X-ray map, never saved, again.
+  [ "$(grep -c 'X1.BMP' "$work/watch.out")" -ge 2 ] || { echo "  FAIL  the change list never overflowed"; status=1; }
+  no_scratch "$d" || status=1
+  return $status
+}
+# The watched folder renamed away, then a folder of its name made again.
+case_cli_watch_gone() {
+  local d=$work/cases/cli-gone/maps status=0
+  new_case "$d" unused.exe small 1.BMP; rm "$d/unused.exe"
+  watch_start "$d" 1 || status=1
+  mv "$d" "$d.old"
+  for _ in $(seq 100); do grep -qF 'maps is gone; watching for it to come back' "$work/watch.err" && break; sleep 0.1; done
+  grep -qF "$(winpath "$d") is gone; watching for it to come back" "$work/watch.err" || { echo "  FAIL  not told the folder is gone"; status=1; }
+  mkdir "$d.new"; cp "$work/small/MAP29361206-X1.BMP" "$d.new/MAP29361206-1.BMP"; mv "$d.new" "$d"
+  wait_same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-X2.BMP" || status=1
+  watch_end || status=1
   return $status
 }
 
@@ -263,6 +390,15 @@ scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 scenario "halfmap-cli.exe converts a folder named cli-地図表 given as an argument" case_cli_japanese_folder
 scenario "halfmap-cli.exe: a read-only output fails that map alone, exit status 1" case_cli_refused
 scenario "halfmap-cli.exe --watch converts a rewritten map; Ctrl+C ends it with 130" case_cli_watch
+scenario "halfmap-cli.exe leaves a user's OUTPUT.tmp alone when there is no output" case_cli_user_tmp
+scenario "halfmap-cli.exe waits out an output held for 300 ms by another program" case_cli_brief_hold
+scenario "halfmap-cli.exe fails an output held for 10 s, leaving it as it was, exit status 1" case_cli_long_hold
+scenario "halfmap-cli.exe converts in a folder deeper than 260 characters; paths take the \\?\ form" case_cli_long_path
+scenario "halfmap-cli.exe: a hidden output stays hidden when replaced" case_cli_hidden
+scenario "halfmap-cli.exe -j 6: one folder under two drive letters is converted once" case_cli_two_drives
+scenario "halfmap-cli.exe: an argument that is not text is a usage error, exit status 2" case_cli_not_text
+scenario "halfmap-cli.exe --watch: a change list that overflows keeps the watch going" case_cli_watch_overflow
+scenario "halfmap-cli.exe --watch: a folder renamed away is told of and taken up again" case_cli_watch_gone
 scenario "each label created just before its bar; layout kept through DPI changes" case_layout
 set -e
 

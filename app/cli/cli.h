@@ -33,6 +33,9 @@ class Console {
 // program at once.
 bool RequestInterrupt() noexcept;
 
+// True once an interrupt was requested.
+bool Interrupted() noexcept;
+
 // The exit status is one of ExitStatus.
 int RunCli(const std::vector<std::filesystem::path>& args, Console& console);
 

@@ -10,6 +10,12 @@
 
 namespace halfmap::cli {
 
+// What one wait found.
+struct WatchNews {
+  std::vector<std::filesystem::path> saved;  // files finished with, each once, in the order given
+  std::vector<std::filesystem::path> gone;   // folders removed or renamed away since the last wait
+};
+
 class FileWatch {
  public:
   // Watches the folders that hold files; raises std::system_error when the
@@ -19,10 +25,12 @@ class FileWatch {
   FileWatch(const FileWatch&) = delete;
   FileWatch& operator=(const FileWatch&) = delete;
 
-  // Blocks until at least one of the files is finished with; returns those
-  // that were, each once, in the order given. Returns none once
-  // WakeFileWatches has been called, and may return none otherwise.
-  std::vector<std::filesystem::path> Wait();
+  // Blocks until at least one of the files is finished with or one of the
+  // folders is gone. A folder that is gone is watched for again, and when a
+  // folder of its name comes back, every file in it counts as saved.
+  // Returns nothing once WakeFileWatches has been called, and may return
+  // nothing otherwise. Raises std::system_error.
+  WatchNews Wait();
 
  private:
   struct Native;

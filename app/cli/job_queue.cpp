@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -51,7 +52,11 @@ std::size_t RunJobs(std::size_t count, int workers, const JobCallbacks& callback
   const std::size_t threads = std::min<std::size_t>(count, static_cast<std::size_t>(std::max(workers, 1)));
   {
     std::vector<std::jthread> pool;
-    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back([&queue] { queue.Work(); });
+    try {
+      for (std::size_t i = 1; i < threads; ++i) pool.emplace_back([&queue] { queue.Work(); });
+    } catch (const std::system_error&) {
+      if (callbacks.fewerWorkers) callbacks.fewerWorkers(threads - 1 - pool.size(), threads);
+    }
     queue.Work();  // the calling thread is one of the workers
   }
   return queue.taken();

@@ -15,6 +15,10 @@ struct JobCallbacks {
   std::function<void(std::size_t)> finish;
   // Asked before each job is taken; true leaves the remaining jobs unstarted.
   std::function<bool()> stop;
+  // Called once, on the calling thread, when the system starts fewer worker
+  // threads than wanted (the calling thread counted among them); those that
+  // started do every job. May be empty.
+  std::function<void(std::size_t missing, std::size_t wanted)> fewerWorkers;
 };
 
 // Runs jobs 0..count-1, taken in index order by up to workers threads, and

@@ -1,6 +1,6 @@
 // Entry of halfmap-cli on Linux: arguments as the bytes they came in,
-// SIGINT and SIGTERM taken as an abort, text written straight to the
-// descriptors.
+// SIGINT, SIGTERM, SIGHUP and a closed stdout taken as an abort, text
+// written straight to the descriptors.
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -13,18 +13,24 @@
 
 namespace {
 
-void WriteAll(int fd, std::string_view text) {
+// False when the text could not all be written, with errno saying why.
+bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to report to
+    if (n <= 0) return false;  // nowhere left to report to
     text.remove_prefix(static_cast<std::size_t>(n));
   }
+  return true;
 }
 
 class PosixConsole final : public halfmap::cli::Console {
  public:
-  void Out(std::string_view utf8) override { WriteAll(STDOUT_FILENO, utf8); }
+  void Out(std::string_view utf8) override {
+    // Nobody reads the results any more (the reader of a pipe has gone, as
+    // head does): the run stops as Ctrl+C stops it.
+    if (!WriteAll(STDOUT_FILENO, utf8) && errno == EPIPE) halfmap::cli::RequestInterrupt();
+  }
   void Err(std::string_view utf8) override { WriteAll(STDERR_FILENO, utf8); }
   int ErrTerminalColumns() override {
     if (!::isatty(STDERR_FILENO)) return 0;
@@ -47,8 +53,19 @@ void CatchInterrupts() {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  // SIGHUP: the terminal or ssh session closed. A signal ignored from the
+  // start (nohup, a background job) stays ignored.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+      ::sigaction(signal, &action, nullptr);
+    }
+  }
+  // A failed write is reported as such: past the file size limit (ulimit -f)
+  // as "File too large" with the scratch file removed, to a closed pipe as
+  // EPIPE, rather than ending the program with the scratch file left.
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
   // A watch tests for writers with a file lease, whose break would otherwise
   // end the program with this signal.
   ::signal(SIGIO, SIG_IGN);

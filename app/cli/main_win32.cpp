@@ -1,15 +1,27 @@
 // Entry of halfmap-cli on Windows: wmain, so arguments stay UTF-16 and
 // folder names outside the ANSI code page work; Ctrl+C and Ctrl+Break taken
-// as an abort; text written to a console as UTF-16, elsewhere as UTF-8.
+// as an abort, and so are closing the console, logging off and shutting
+// down; text written to a console as UTF-16, elsewhere as UTF-8.
 #include <windows.h>
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "app/cli/cli.h"
-#include "app/wide_text.h"
+#include "app/cli/messages.h"
+#include "app/cli/options.h"
+#include "app/common/wide_text.h"
 
 namespace {
+
+// Set once the run is over and its scratch files are gone. Made before
+// main and never closed, as the control handler runs on a thread of its own.
+const HANDLE gRunOver = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+// The system ends the process about five seconds after a close, logoff or
+// shutdown event; the run gets most of that to clean up.
+constexpr DWORD kEndingGraceMs = 4500;
 
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
@@ -49,17 +61,64 @@ class Win32Console final : public halfmap::cli::Console {
 };
 
 BOOL WINAPI OnControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  // A second press is left to the default handler, which ends the program.
-  return halfmap::cli::RequestInterrupt() ? TRUE : FALSE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      // A second press is left to the default handler, which ends the program.
+      return halfmap::cli::RequestInterrupt() ? TRUE : FALSE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The process ends when this returns, whatever it returns: the run is
+      // stopped as by Ctrl+C and waited for.
+      halfmap::cli::RequestInterrupt();
+      ::WaitForSingleObject(gRunOver, kEndingGraceMs);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+struct RunOver {
+  ~RunOver() { ::SetEvent(gRunOver); }
+};
+
+// False for a lone surrogate, which no name in UTF-8 can hold.
+bool IsText(std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+    const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (high || low) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Names the first argument that is not text, shown with U+FFFD in the
+// surrogate's place; false when there is none.
+bool RefuseNonText(int argc, wchar_t** argv, halfmap::cli::Console& console) {
+  for (int i = 1; i < argc; ++i) {
+    if (IsText(argv[i])) continue;
+    halfmap::cli::SetLanguage(halfmap::cli::UserLanguage());
+    const std::string shown = halfmap::win32::Narrow(argv[i]);
+    console.Err("halfmap-cli: " + halfmap::cli::Say(halfmap::cli::Msg::NotText, {shown}) + "\n" +
+                halfmap::cli::Synopsis());
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   Win32Console console;
+  const RunOver runOver;
   try {
     ::SetConsoleCtrlHandler(OnControl, TRUE);
+    if (RefuseNonText(argc, argv, console)) return halfmap::cli::kUsage;
     return halfmap::cli::RunCli({argv + 1, argv + argc}, console);
   } catch (const std::exception& e) {
     console.Err("halfmap-cli: " + std::string(e.what()) + "\n");

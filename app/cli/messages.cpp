@@ -4,6 +4,9 @@
 #include <atomic>
 #include <string_view>
 
+#include "app/cli/escape.h"
+#include "mapconv/errors.h"
+
 namespace halfmap::cli {
 namespace {
 
@@ -85,6 +88,12 @@ constexpr std::array kTexts{
     Texts{Msg::Unchanged, "{} -> {}  unchanged", "{} -> {}  変更なし"},
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
+    Texts{Msg::FolderGone, "{} is gone; watching for it to come back", "{} がなくなりました。戻るのを待っています"},
+    Texts{Msg::NotText, "argument '{}' is not valid text", "引数 '{}' は正しい文字列ではありません"},
+    Texts{Msg::FewerWorkers, "could not start {} of {} workers; going on with {}",
+          "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
+    Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
+    Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -114,13 +123,19 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
   auto arg = args.begin();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text.compare(i, 2, "{}") == 0 && arg != args.end()) {
-      said += *arg++;
+      said += Printable(*arg++);
       ++i;
     } else {
       said += text[i];
     }
   }
   return said;
+}
+
+std::string SystemReason(std::error_code code) {
+  if (code == mapconv::FileError::NotRegularFile) return Say(Msg::NotRegularFile);
+  if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
+  return PlatformReason(code);
 }
 
 }  // namespace halfmap::cli

@@ -40,6 +40,11 @@ enum class Msg {
   Unchanged,       // {input} {output}
   Watching,        // {count}
   CannotWatch,
+  FolderGone,      // {folder}
+  NotText,         // {argument}
+  FewerWorkers,    // {missing} {wanted} {left}
+  NotRegularFile,
+  InputChanged,
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,
@@ -53,10 +58,16 @@ Language UserLanguage();
 // Chosen once, before any text is made.
 void SetLanguage(Language language);
 
-// The text with each "{}" replaced by the next argument.
+// The text with each "{}" replaced by the next argument, made Printable
+// (escape.h): arguments are names, and a name may hold anything.
 std::string Say(Msg id, std::initializer_list<std::string_view> args = {});
 
-// The system's own words for an error (FormatMessageW's on Windows).
+// Why something failed: the failures the tool finds itself
+// (mapconv::FileError) in the user's language, others in the system's.
 std::string SystemReason(std::error_code code);
+
+// The system's own words for an error (FormatMessageW's on Windows); each
+// platform implements it.
+std::string PlatformReason(std::error_code code);
 
 }  // namespace halfmap::cli

@@ -12,8 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/cli/file_watch.h"
 #include "app/cli/messages.h"
@@ -36,11 +37,129 @@ Language UserLanguage() {
   return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
-std::string SystemReason(std::error_code code) { return code.message(); }
+std::string PlatformReason(std::error_code code) { return code.message(); }
+
+namespace {
+
+// One mask for every watch: the system keeps one watch per folder, so a
+// watched folder that is also the nearest one above a missing folder must
+// not have its mask replaced.
+constexpr std::uint32_t kEvents =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// A writer finished: a close after writing, or a rename into place.
+constexpr std::uint32_t kFinished = IN_CLOSE_WRITE | IN_MOVED_TO;
+// The watched folder itself went: removed, renamed away or unmounted.
+constexpr std::uint32_t kFolderGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
+
+std::filesystem::path Named(const std::filesystem::path& folder) { return folder.empty() ? "." : folder; }
+
+bool Missing() { return errno == ENOENT || errno == ENOTDIR; }
+
+bool Contains(const std::vector<std::filesystem::path>& list, const std::filesystem::path& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+struct WatchedFolder {
+  std::filesystem::path path;   // as the files name it; empty for the current folder
+  std::filesystem::path above;  // the folder above it, absolute
+  int wd = -1;  // on the folder, or while it is gone on the nearest folder above it that exists
+  bool gone = false;
+};
+
+// What one read of the queued events brought.
+struct Events {
+  std::vector<std::filesystem::path> named;  // files a writer finished with
+  std::vector<std::filesystem::path> back;   // folders watched again
+  std::vector<std::filesystem::path> gone;   // folders that went and are not back
+  bool overflowed = false;                   // events were lost
+};
+
+}  // namespace
 
 struct FileWatch::Native {
   mapconv::fs::File inotify;
-  std::map<int, std::filesystem::path> folders;  // by watch descriptor
+  std::vector<WatchedFolder> folders;
+
+  int Fd() const { return static_cast<int>(inotify.get()); }
+  int Add(const std::filesystem::path& folder) const { return ::inotify_add_watch(Fd(), folder.c_str(), kEvents); }
+
+  // Moves folder to watch wd, dropping its old watch when no folder uses it.
+  void Use(WatchedFolder& folder, int wd) {
+    const int old = std::exchange(folder.wd, wd);
+    if (old < 0 || old == wd) return;
+    for (const auto& other : folders) {
+      if (other.wd == old) return;
+    }
+    ::inotify_rm_watch(Fd(), old);
+  }
+
+  // Watches the folder again or, while it is missing, the nearest folder
+  // above it that exists, where anything that happens may have brought it
+  // back. Costs a few system calls per such event and no timer.
+  void Arm(WatchedFolder& folder) {
+    for (;;) {
+      if (const int wd = Add(Named(folder.path)); wd >= 0) {
+        Use(folder, wd);
+        folder.gone = false;
+        return;
+      }
+      Check(Missing());
+      std::filesystem::path above = folder.above;
+      int wd = -1;
+      while ((wd = Add(above)) < 0 && Missing() && above.has_relative_path()) above = above.parent_path();
+      Check(wd >= 0);
+      Use(folder, wd);
+      folder.gone = true;
+      // It may have come back before the watch above it began.
+      std::error_code ignored;
+      if (!std::filesystem::is_directory(Named(folder.path), ignored)) return;
+    }
+  }
+
+  // Every event queued so far, so a burst of saves converts once.
+  Events Read() {
+    Events events;
+    std::vector<bool> changed(folders.size(), false);  // gone, or maybe back
+    alignas(inotify_event) std::array<char, 16384> buffer;
+    for (ssize_t n; (n = ::read(Fd(), buffer.data(), buffer.size())) > 0;) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if ((event->mask & IN_Q_OVERFLOW) != 0) events.overflowed = true;
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+          if (folders[i].wd != event->wd) continue;
+          if ((event->mask & kFolderGone) != 0 || folders[i].gone) changed[i] = true;
+          if (!folders[i].gone && (event->mask & kFinished) != 0 && event->len > 0) {
+            events.named.push_back(folders[i].path / event->name);
+          }
+        }
+        // A folder renamed away would go on being watched under its new name.
+        if ((event->mask & kFolderGone) != 0) Forget(event->wd);
+      }
+    }
+    // Events were lost: every folder is looked up again, and each file
+    // present in one counts as saved.
+    if (events.overflowed) changed.assign(folders.size(), true);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+      if (changed[i]) Rearm(folders[i], events);
+    }
+    return events;
+  }
+
+  void Forget(int wd) {
+    ::inotify_rm_watch(Fd(), wd);
+    for (auto& folder : folders) folder.wd = folder.wd == wd ? -1 : folder.wd;
+  }
+
+  void Rearm(WatchedFolder& folder, Events& events) {
+    const bool wasGone = folder.gone;
+    Arm(folder);
+    if (!folder.gone) {
+      events.back.push_back(folder.path);
+    } else if (!wasGone) {
+      events.gone.push_back(Named(folder.path));
+    }
+  }
 };
 
 FileWatch::FileWatch(std::vector<std::filesystem::path> files)
@@ -50,50 +169,38 @@ FileWatch::FileWatch(std::vector<std::filesystem::path> files)
   Check(static_cast<bool>(native_->inotify));
   for (const auto& file : files_) {
     const std::filesystem::path folder = file.parent_path();
-    const std::filesystem::path watched = folder.empty() ? "." : folder;
-    // Only finished writes: a close after writing, or a rename into place.
-    const int wd = ::inotify_add_watch(static_cast<int>(native_->inotify.get()), watched.c_str(),
-                                       IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR);
+    const auto& folders = native_->folders;
+    if (std::any_of(folders.begin(), folders.end(), [&](const auto& known) { return known.path == folder; })) {
+      continue;
+    }
+    const int wd = native_->Add(Named(folder));
     Check(wd >= 0);
-    native_->folders.emplace(wd, folder);
+    native_->folders.push_back({folder, std::filesystem::absolute(Named(folder)).parent_path(), wd});
   }
 }
 
 FileWatch::~FileWatch() = default;
 
-std::vector<std::filesystem::path> FileWatch::Wait() {
-  const int fd = static_cast<int>(native_->inotify.get());
-  std::vector<std::filesystem::path> done;
-  while (done.empty()) {
-    std::array<pollfd, 2> waits{{{fd, POLLIN, 0}, {gWakeFd, POLLIN, 0}}};
+WatchNews FileWatch::Wait() {
+  WatchNews news;
+  while (news.saved.empty() && news.gone.empty()) {
+    std::array<pollfd, 2> waits{{{native_->Fd(), POLLIN, 0}, {gWakeFd, POLLIN, 0}}};
     if (::poll(waits.data(), waits.size(), -1) < 0) {
       Check(errno == EINTR);
       continue;
     }
     if (waits[1].revents != 0) return {};
-    // Every event queued so far, so a burst of saves converts once.
-    std::vector<std::filesystem::path> named;
-    bool overflowed = false;
-    alignas(inotify_event) std::array<char, 16384> buffer;
-    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;) {
-      for (ssize_t at = 0; at < n;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        const auto folder = native_->folders.find(event->wd);
-        if (event->len > 0 && folder != native_->folders.end()) named.push_back(folder->second / event->name);
-        // Events were lost: any file may have been saved.
-        if ((event->mask & IN_Q_OVERFLOW) != 0) overflowed = true;
-      }
-    }
+    Events events = native_->Read();
+    news.gone = std::move(events.gone);
     // A file counts under the name the conversion would open for it.
     for (const auto& file : files_) {
       const auto found = mapconv::fs::FindFile(file);
-      if (found && (overflowed || std::find(named.begin(), named.end(), *found) != named.end())) {
-        done.push_back(file);
+      if (found && (Contains(events.back, file.parent_path()) || Contains(events.named, *found))) {
+        news.saved.push_back(file);
       }
     }
   }
-  return done;
+  return news;
 }
 
 namespace {

@@ -11,8 +11,8 @@ constexpr int kBarWidth = 20;
 
 bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
 
-// Columns a UTF-8 character takes: two from U+1100 on covers the CJK text
-// that map folders are named in, one otherwise.
+// Columns a UTF-8 character takes: two from U+1000 on (a lead byte of 0xE1
+// or more) covers the CJK text that map folders are named in, one otherwise.
 int CharacterColumns(std::string_view text, std::size_t at) {
   return static_cast<unsigned char>(text[at]) >= 0xE1 ? 2 : 1;
 }

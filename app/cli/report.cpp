@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "app/cli/escape.h"
 #include "app/cli/messages.h"
 #include "mapconv/errors.h"
 
@@ -18,25 +19,6 @@ std::string Seconds(double seconds) {
   std::array<char, 32> text{};
   std::snprintf(text.data(), text.size(), "%.3f", seconds);
   return text.data();
-}
-
-// A JSON string. Control characters are escaped; other bytes pass as they
-// are, since paths and messages are UTF-8.
-std::string Quoted(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      std::array<char, 8> escape{};
-      std::snprintf(escape.data(), escape.size(), "\\u%04x", static_cast<unsigned>(c));
-      quoted += escape.data();
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + '"';
 }
 
 std::string Number(const std::optional<Size>& size, std::int64_t Size::*field) {
@@ -63,8 +45,8 @@ bool Succeeded(Status status) {
 }
 
 std::string TextLine(const MapReport& report) {
-  const std::string in = mapconv::PathText(report.input);
-  const std::string out = mapconv::PathText(report.output);
+  const std::string in = Printable(mapconv::PathText(report.input));
+  const std::string out = Printable(mapconv::PathText(report.output));
   switch (report.status) {
     case Status::Unchanged: return Say(Msg::Unchanged, {in, out}) + "\n";
     case Status::Verified: return Say(Msg::Verified, {in, out}) + "\n";
@@ -81,10 +63,10 @@ std::string JsonLine(const MapReport& report) {
   const bool failed = report.status == Status::Failed || report.status == Status::Aborted;
   const std::string offset =
       report.status == Status::Differs ? ",\"offset\":" + std::to_string(report.differsAt) : "";
-  return "{\"input\":" + Quoted(mapconv::PathText(report.input)) +
-         ",\"output\":" + Quoted(mapconv::PathText(report.output)) +
-         ",\"status\":" + Quoted(StatusName(report.status)) +
-         ",\"error\":" + (failed ? Quoted(report.error) : "null") +
+  return "{\"input\":" + JsonString(mapconv::PathText(report.input)) +
+         ",\"output\":" + JsonString(mapconv::PathText(report.output)) +
+         ",\"status\":" + JsonString(StatusName(report.status)) +
+         ",\"error\":" + (failed ? JsonString(report.error) : "null") +
          ",\"width\":" + Number(report.size, &Size::width) +
          ",\"height\":" + Number(report.size, &Size::height) +
          ",\"out_width\":" + Number(report.outSize, &Size::width) +
@@ -93,7 +75,7 @@ std::string JsonLine(const MapReport& report) {
 }
 
 std::string ErrorLine(const MapReport& report) {
-  return "halfmap-cli: " + mapconv::PathText(report.input) + ": " + report.error + "\n";
+  return "halfmap-cli: " + Printable(mapconv::PathText(report.input)) + ": " + Printable(report.error) + "\n";
 }
 
 }  // namespace halfmap::cli

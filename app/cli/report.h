@@ -31,15 +31,16 @@ struct MapReport {
 };
 
 // "IN -> OUT  WxH -> W2xH2  0.42 s", sizes it does not know shown as "?";
-// for the other statuses but failures the status line of messages.h.
+// for the other statuses but failures the status line of messages.h. Names
+// are Printable (escape.h).
 std::string TextLine(const MapReport& report);
 
 // One JSON object with the keys input, output, status, error, width, height,
 // out_width, out_height and seconds, and offset when it differs; unknown
-// values are null.
+// values are null. Names are exact: JsonString (escape.h).
 std::string JsonLine(const MapReport& report);
 
-// "halfmap-cli: IN: message".
+// "halfmap-cli: IN: message", Printable.
 std::string ErrorLine(const MapReport& report);
 
 }  // namespace halfmap::cli

@@ -11,7 +11,7 @@
 
 #include "app/error_boundary.h"
 #include "app/qt/accessibility.h"
-#include "app/error_report.h"
+#include "app/common/error_report.h"
 #include "mapconv/file_services.h"
 
 namespace halfmap::qt {
@@ -74,7 +74,7 @@ void MainWindow::CreateControls() {
     widgets_[Index(control.id)] = created;
     created->setGeometry(Place(control));
     created->setEnabled(control.enabled);
-    if (control.tabOrder != ui::kNoTabStop && control.kind == ui::Kind::Button) {
+    if (ui::TakesFocus(control)) {
       if (previous) setTabOrder(previous, created);
       previous = created;
     }

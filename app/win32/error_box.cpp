@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/error_report.h"
-#include "app/wide_text.h"
+#include "app/common/error_report.h"
+#include "app/common/wide_text.h"
 #include "mapconv/file_services.h"
 
 namespace halfmap::win32 {

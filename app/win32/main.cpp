@@ -5,7 +5,7 @@
 
 #include <exception>
 
-#include "app/error_report.h"
+#include "app/common/error_report.h"
 #include "app/tform1.h"
 #include "app/win32/error_box.h"
 #include "app/win32/main_window.h"

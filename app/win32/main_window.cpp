@@ -10,7 +10,7 @@
 #include "app/error_boundary.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/error_box.h"
-#include "app/wide_text.h"
+#include "app/common/wide_text.h"
 
 namespace halfmap::win32 {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/wide_text.h"
+#include "app/common/wide_text.h"
 
 namespace halfmap::win32 {
 namespace {

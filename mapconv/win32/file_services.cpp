@@ -1,6 +1,7 @@
 // File services on Windows, through the wide (W) functions only, so that a
-// folder name outside the system's ANSI code page still works. "Exclusive"
-// means a share mode of zero: no other program can open the file meanwhile.
+// folder name outside the system's ANSI code page still works, and on the
+// long form of every path (long_path.h), so that deep folders do too. The
+// scratch file and the replacement live in scratch_file.cpp.
 #include "mapconv/file_services.h"
 
 #include <windows.h>
@@ -9,48 +10,50 @@
 
 #include "mapconv/errors.h"
 #include "mapconv/test_hooks.h"
+#include "mapconv/win32/handles.h"
+#include "mapconv/win32/long_path.h"
 
 namespace mapconv::fs {
 namespace {
 
-HANDLE Native(const File& file) { return reinterpret_cast<HANDLE>(file.get()); }
-
-File Adopt(HANDLE handle) {
-  if (handle == INVALID_HANDLE_VALUE) return File();
-  return File(reinterpret_cast<File::Handle>(handle));
-}
-
-File OpenNoSharing(const std::filesystem::path& path, DWORD access, DWORD disposition) {
-  return Adopt(::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 // A device name such as CON in a map's place would never end a read.
 bool OnDisk(const File& file) { return ::GetFileType(Native(file)) == FILE_TYPE_DISK; }
 
-// The old packed date covers 1980-01-01 to 2107-12-31 in local time; a file
-// dated outside it counts as absent.
-bool HasDosDate(const FILETIME& lastWrite) {
-  FILETIME local{};
-  WORD date = 0;
-  WORD time = 0;
-  return ::FileTimeToLocalFileTime(&lastWrite, &local) &&
-         ::FileTimeToDosDateTime(&local, &date, &time);
+std::error_code NotRegular() { return make_error_code(FileError::NotRegularFile); }
+
+bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+bool IsFolder(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::error_code SystemCode(DWORD error) { return {static_cast<int>(error), std::system_category()}; }
-
-// A device such as CON in a file's place.
-std::error_code NotOnDisk() { return SystemCode(ERROR_INVALID_NAME); }
-
-bool NotFound(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+FileId IdFrom(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 // ReadFile and WriteFile take at most a DWORD per call.
 DWORD Chunk(std::size_t size) {
   constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
   return static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
+}
+
+// The folder holding an open file, in the system's long form with its
+// trailing separator; empty when the system cannot name it.
+std::wstring FolderOf(const File& file) {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(Native(file), name.data(), static_cast<DWORD>(name.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    name.resize(length);  // the size asked for, counting the terminating zero
+  }
+  const std::size_t separator = name.find_last_of(L'\\');
+  return separator == std::wstring::npos ? std::wstring() : name.substr(0, separator + 1);
 }
 
 }  // namespace
@@ -77,49 +80,120 @@ std::filesystem::path ExecutablePath() {
   }
 }
 
-std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {
-  WIN32_FIND_DATAW entry{};
-  const HANDLE search = ::FindFirstFileW(path.c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
-  ::FindClose(search);
-  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
-  if (!HasDosDate(entry.ftLastWriteTime)) return std::nullopt;
-  // The search already ignores case and matches short aliases; opening the
-  // name as built reaches the same file.
-  return path;
+FileId IdOf(const File& file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(Native(file), &info)) throw EShortRead(LastError());
+  return IdFrom(info);
 }
 
-File OpenExclusive(const std::filesystem::path& path) {
+std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
+  try {
+    // Attributes only, shared with everyone: asking must disturb nobody.
+    // Backup semantics let a folder be asked too.
+    const File file = Adopt(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(Native(file), &info)) return std::nullopt;
+    return IdFrom(info);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+Stamp StampOf(const File& file) {
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandleEx(Native(file), FileBasicInfo, &basic, sizeof basic)) {
+    throw EShortRead(LastError());
+  }
+  return {Size(file), basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+}
+
+std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {
+  try {
+    // The search would take these as wildcards; no file name holds them.
+    if (path.filename().native().find_first_of(L"*?") != std::wstring::npos) return std::nullopt;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW(LongPath(path).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    ::FindClose(search);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+    // The search already ignores case and matches short aliases; opening the
+    // name as built reaches the same file.
+    return path;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+File OpenForReading(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
-  File file = OpenNoSharing(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) throw EOpenFailure(path, LastError());
-  if (!OnDisk(file)) throw EOpenFailure(path, NotOnDisk());
+  File file = Adopt(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const std::error_code error = LastError();
+    throw EOpenFailure(path, IsFolder(path) ? NotRegular() : error);
+  }
+  if (!OnDisk(file)) throw EOpenFailure(path, NotRegular());
   return file;
+}
+
+std::filesystem::path ResolveOutput(const std::filesystem::path& path) {
+  // Replacing a link in place of a file would take the privilege to make
+  // one again; such outputs are replaced as the files they appear to be.
+  return path;
 }
 
 File ClaimForReplace(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Claim)) throw ECreateFailure(path);
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const std::wstring name = LongPath(path);
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     if (NotFound(::GetLastError())) return File();
     throw ECreateFailure(path, LastError());
   }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw ECreateFailure(path, NotRegular());
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) throw ECreateFailure(path, SystemCode(ERROR_ACCESS_DENIED));
   // Write access is asked for only to prove it would be granted; nothing is
-  // written through this handle.
-  const DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
-  if ((attributes & refused) != 0) throw ECreateFailure(path, SystemCode(ERROR_ACCESS_DENIED));
-  File file = OpenNoSharing(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-  if (!file) throw ECreateFailure(path, LastError());
-  if (!OnDisk(file)) throw ECreateFailure(path, NotOnDisk());
+  // written through this handle. No sharing: nobody else may hold it.
+  File file;
+  const DWORD error = RetryWhileHeld([&] {
+    file = Adopt(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? ERROR_SUCCESS : ::GetLastError();
+  });
+  if (NotFound(error)) return File();  // removed meanwhile: a new output after all
+  if (error != ERROR_SUCCESS) throw ECreateFailure(path, SystemCode(error));
+  if (!OnDisk(file)) throw ECreateFailure(path, NotRegular());
   return file;
 }
 
-File CreateExclusive(const std::filesystem::path& path, const std::filesystem::path& reported) {
-  if (hooks::Fails(hooks::Op::Create)) throw ECreateFailure(reported);
-  File file = OpenNoSharing(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
-  if (!file) throw ECreateFailure(reported, LastError());
-  if (!OnDisk(file)) throw ECreateFailure(reported, NotOnDisk());
-  return file;
+void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept {
+  try {
+    // The entry itself, never what a link points at; judged and removed
+    // through one handle, so it cannot be swapped in between.
+    const File file = Adopt(::CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !OnDisk(file) || !::GetFileInformationByHandle(Native(file), &info)) return;
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return;
+    if (IdFrom(info) == input) return;
+    SetDeleteOnClose(file, true);
+  } catch (...) {
+    // Only a path that cannot be built gets here; nothing to remove then.
+  }
+}
+
+void CheckSpace(const File& file, std::int64_t bytes) {
+  // Where the system cannot name the folder, a full disk still fails the
+  // writes; only the early warning is lost.
+  const std::wstring folder = FolderOf(file);
+  ULARGE_INTEGER available{};
+  if (folder.empty() || !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return;
+  if (bytes > 0 && available.QuadPart < static_cast<std::uint64_t>(bytes)) {
+    throw ENoSpace(bytes, static_cast<std::int64_t>(available.QuadPart));
+  }
 }
 
 std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {
@@ -166,14 +240,5 @@ void Flush(const File& file) {
   if (hooks::Fails(hooks::Op::Flush)) throw EShortWrite();
   if (!::FlushFileBuffers(Native(file))) throw EShortWrite(LastError());
 }
-
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (hooks::Fails(hooks::Op::Replace)) throw ECreateFailure(to);
-  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw ECreateFailure(to, LastError());
-  }
-}
-
-void Remove(const std::filesystem::path& path) noexcept { ::DeleteFileW(path.c_str()); }
 
 }  // namespace mapconv::fs

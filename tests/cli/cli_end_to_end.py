@@ -11,6 +11,7 @@ import json
 import os
 import pty
 import queue
+import re
 import resource
 import shutil
 import signal
@@ -83,7 +84,7 @@ def traced_child(strace_pid):
                 with open(f"/proc/{child}/cmdline", "rb") as f:
                     if f.read().split(b"\0")[0] == CLI.encode():
                         return int(child)
-        except FileNotFoundError:
+        except (FileNotFoundError, ProcessLookupError):  # a probe child that has just ended
             pass
         time.sleep(0.005)
     raise AssertionError("strace started nothing")
@@ -144,6 +145,12 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(len(results["text1"]), 4)
         self.assertEqual(results["text1"], results["text2"])
         self.assertEqual(results["json1"], results["json2"])
+        # Worker threads the system will not start: the calling thread converts every map.
+        refused = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "inject=clone,clone3:error=EAGAIN"]
+        few = subprocess.run(refused + [CLI, "-j", "3", "a"], cwd=os.path.join(self.work, "j1"), capture_output=True,
+                             env=traced_env())
+        self.assertEqual((few.returncode, few.stderr), (0, b"halfmap-cli: could not start 2 of 3 workers; going on with 1\n"))
+        self.assertEqual([line.rsplit(b"  ", 1)[0].decode() for line in few.stdout.splitlines()], results["text1"][:3])
 
         # The current folder when none is given, and one named bitmap with -o.
         here = self.folder("all", "here")
@@ -195,9 +202,9 @@ class CliEndToEnd(unittest.TestCase):
             self.assertEqual(result.returncode, 1, args)
             self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {args[-1]}: {message}"), result.stderr)
         limited = subprocess.run([CLI, "-o", "small.bmp", NAMES[1]], cwd=a, capture_output=True, env=c_env(),
-                                 preexec_fn=lambda: (resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)),
-                                                     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)))
+                                 preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1500, 1500)))
         self.assertEqual(limited.stderr.decode(), f"halfmap-cli: {NAMES[1]}: write file error: File too large\n")
+        self.assertEqual(limited.returncode, 1)
         self.assertEqual(stats(a), before)
         one = json.loads(run(["--json", "-o", "half.bmp", "one.bmp"], cwd=a).stdout)
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
@@ -241,9 +248,10 @@ class CliEndToEnd(unittest.TestCase):
         expected = read(os.path.join(self.sets["normal"][1], OUTPUTS[0]))
         self.assertEqual([read(os.path.join(linked, n)) for n in OUTPUTS], [expected] * 3)
         shutil.copy(os.path.join(linked, NAMES[0]), os.path.join(linked, "x.bmp.tmp"))
-        for _ in range(2):  # without and with an earlier output
-            self.assertEqual(run(["-o", "x.bmp", "x.bmp.tmp"], cwd=linked).returncode, 0)
-            self.assertEqual(read(os.path.join(linked, "x.bmp")), expected)
+        for _ in range(2):  # without and with an earlier output; a name as long as a name may be
+            for out in ("x.bmp", "y" * 251 + ".bmp"):
+                self.assertEqual(run(["-o", out, "x.bmp.tmp"], cwd=linked).returncode, 0)
+                self.assertEqual(read(os.path.join(linked, out)), expected)
 
         # Too little room fails before a byte is written, saying both sizes.
         small = os.path.join(self.work, "small")
@@ -287,6 +295,25 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=30), 0, proc.communicate()[1])
         self.assertEqual(run(["--verify", "-o", "re.bmp", "big.bmp"], cwd=both).returncode, 0)
 
+    def test_names_reach_a_terminal_escaped_and_json_exactly(self):
+        name = b"n\x1b[2J\x07\n\xc2\x9b\xff\xfe"  # clears the screen, rings, breaks the line; C1; not UTF-8
+        shown = r"n\x1b[2J\x07\x0a\xc2\x9b\xff\xfe"
+        a = self.folder("all", os.fsdecode(name))
+        with open(os.path.join(a, OUTPUTS[1]), "wb") as f:
+            f.write(b"an earlier output")
+        os.chmod(os.path.join(a, OUTPUTS[1]), 0o444)
+        text = run([name], cwd=self.work)
+        self.assertEqual(text.returncode, 1)
+        self.assertEqual(text.stdout.decode().splitlines()[0].rsplit("  ", 1)[0],
+                         f"{shown}/{NAMES[0]} -> {shown}/{OUTPUTS[0]}  37x23 -> 18x11")
+        self.assertEqual(text.stderr.decode(),
+                         f"halfmap-cli: {shown}/{NAMES[1]}: cannot create {shown}/{OUTPUTS[1]}: Permission denied\n")
+        self.assertIsNone(re.search(rb"[\x00-\x09\x0b-\x1f\x7f]|\xc2[\x80-\x9f]", text.stdout + text.stderr))
+        records = [json.loads(line.decode()) for line in run(["--json", name], cwd=self.work).stdout.splitlines()]
+        self.assertEqual([r["input"].encode("utf-8", "surrogateescape") for r in records],
+                         [name + b"/" + n.encode() for n in NAMES])
+        self.assertEqual(records[1]["error"], f"cannot create {shown}/{OUTPUTS[1]}: Permission denied")
+
     def test_usage_errors_and_nothing_to_convert_convert_nothing(self):
         a = self.folder("all", "untouched")
         empty = os.path.join(self.work, "empty")
@@ -297,13 +324,25 @@ class CliEndToEnd(unittest.TestCase):
             self.assertEqual(result.returncode, 2, args)
             self.assertIn(b"usage: halfmap-cli", result.stderr)
             self.assertEqual(sorted(os.listdir(a)), NAMES)
-        for args, cwd in (([empty], self.work), ([], empty), (["-o", "x.bmp", "missing.bmp"], empty)):
+        os.mkfifo(os.path.join(self.work, "fifo"))
+        for args, cwd, said in (([empty], self.work, "nothing to convert"), ([], empty, "nothing to convert"),
+                                (["-o", "x.bmp", "missing.bmp"], empty, "missing.bmp: no such bitmap"),
+                                (["-o", "x.bmp", "fifo"], self.work, "fifo: not a regular file"),
+                                (["-o", "x.bmp", "empty"], self.work, "empty: not a regular file")):
             result = run(args, cwd=cwd)
             self.assertEqual(result.returncode, 3, args)
-            self.assertTrue(result.stderr.startswith(b"halfmap-cli: "), result.stderr)
+            self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {said}"), result.stderr)
         self.assertEqual(os.listdir(empty), [])
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
-        self.assertIn(b"-j, --jobs N", run(["--help"], cwd=self.work).stdout)
+        # The help and the man page name the same options, and the same exit statuses.
+        help_text = run(["--help"], cwd=self.work).stdout.decode()
+        with open(os.path.join(os.path.dirname(__file__), "../../app/cli/halfmap-cli.1")) as f:
+            manual = f.read().replace("\\-", "-")
+        tagged = {option for line in re.findall(r"^\.TP\n\.B[IR]? (-.*)", manual, re.M)  # each option's own entry
+                  for option in re.findall(r"(?<![\w-])--?[a-z]+", line)}
+        self.assertEqual(set(re.findall(r"(?<![\w-])--?[a-z]+", help_text)) - {"-NS", "-X"}, tagged - {"--", "-h"})
+        statuses = set(re.findall(r"^\.B (\d+)$", manual[manual.index(".SH EXIT STATUS"):], re.M))
+        self.assertEqual(set(re.findall(r"(\d+) [a-z]", help_text[help_text.index("Exit status"):])), statuses)
         for variable in ("LANG", "LC_MESSAGES", "LC_ALL"):
             self.assertIn("使い方: halfmap-cli".encode(), run(["--help"], cwd=self.work, env=c_env(**{variable: "ja_JP.UTF-8"})).stdout)
         self.assertIn(b"usage:", run(["-x"], cwd=self.work, env=c_env(LANG="ja_JP.UTF-8", LC_ALL="en_US.UTF-8")).stderr)
@@ -347,7 +386,8 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(run(["--verify", a], cwd=self.work).returncode, 0)
 
     def test_a_signal_stops_the_running_map_and_starts_no_other(self):
-        for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました")):
+        for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました"),
+                                (signal.SIGHUP, "C", "interrupted")):
             a = self.folder("all", f"interrupted-{sig.name}")
             for out in OUTPUTS[1:]:
                 with open(os.path.join(a, out), "wb") as f:
@@ -368,6 +408,16 @@ class CliEndToEnd(unittest.TestCase):
                 self.assertEqual(read(os.path.join(a, out_name)), b"an earlier " + out_name.encode())
             self.assertEqual(out.decode().count("\n"), 1)
             self.assertEqual(err.decode(), f"halfmap-cli: {a}/{NAMES[1]}: {said}\n")
+
+        # A reader that leaves after the first line (head -n1) stops the run as an interrupt does.
+        a = self.folder("all", "closed-stdout")
+        proc = subprocess.Popen(slowed(a, "NS", 1, 1000000) + [CLI, "--json", a], cwd=self.work, env=traced_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.assertEqual(json.loads(proc.stdout.readline())["input"], f"{a}/{NAMES[0]}")
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=30), 130)
+        self.assertFalse(os.path.exists(os.path.join(a, OUTPUTS[2])))  # not started
+        self.assert_converted(a, "all", OUTPUTS[:2])
 
     def test_watch_converts_each_finished_save_once_and_goes_on_after_failures(self):
         a = self.folder("all", "watched")
@@ -429,8 +479,41 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=30), 130)
         self.assertEqual([n for n in os.listdir(a) if n.endswith(".tmp")], [])
 
+    def test_watch_follows_its_folder_away_and_back(self):
+        a, src = self.folder("all", "moved"), self.sets["all"][0]
+        proc = subprocess.Popen([CLI, "--watch", "--json", "moved"], cwd=self.work, env=c_env(),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        for stream in (proc.stdout, proc.stderr):
+            self.addCleanup(stream.close)
+        self.addCleanup(proc.kill)
+        lines, said = queue.Queue(), queue.Queue()
+        threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
+        threading.Thread(target=lambda: [said.put(line.decode()) for line in proc.stderr], daemon=True).start()
+        self.assertEqual([lines.get(timeout=30)["status"] for _ in NAMES], ["converted"] * 3)
+        self.assertEqual(said.get(timeout=30), "halfmap-cli: watching 3 maps; Ctrl+C ends\n")
+        gone = "halfmap-cli: moved is gone; watching for it to come back\n"
+        # Renamed away; a folder of its name comes back holding a map already saved.
+        os.rename(a, f"{a}.old")
+        self.assertEqual(said.get(timeout=30), gone)
+        os.mkdir(f"{a}.new")
+        shutil.copy(f"{src}/{NAMES[2]}", f"{a}.new/{NAMES[0]}")
+        os.rename(f"{a}.new", a)
+        self.assertEqual(((line := lines.get(timeout=30))["input"], line["width"]), (f"moved/{NAMES[0]}", 5))
+        # Removed and made again: a save into the new folder is converted.
+        shutil.rmtree(a)
+        self.assertEqual(said.get(timeout=30), gone)
+        os.mkdir(a)
+        time.sleep(0.5)  # watched again meanwhile; a save it catches half done is converted twice
+        shutil.copy(f"{src}/{NAMES[1]}", f"{a}/{NAMES[1]}")
+        self.assertEqual(((line := lines.get(timeout=30))["input"], line["status"]), (f"moved/{NAMES[1]}", "converted"))
+        self.assert_converted(a, "all", [OUTPUTS[1]])
+        time.sleep(0.5)
+        self.assertTrue(lines.empty() and said.empty())
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=30), 130)
+
     def test_progress_only_on_a_terminal(self):
-        a = self.folder("all", "progress")
+        a = self.folder("all", "progress\x1b")
         master, slave = pty.openpty()
         proc = subprocess.Popen(slowed(a, "NS", 3) + [CLI, a], cwd=self.work, env=traced_env(),
                                 stdout=subprocess.PIPE, stderr=slave)
@@ -447,7 +530,7 @@ class CliEndToEnd(unittest.TestCase):
         os.close(master)
         proc.wait(timeout=30)
         self.assertEqual(proc.returncode, 0)
-        self.assertIn(f"{NAMES[1]} [".encode(), shown)
+        self.assertIn(f"progress\\x1b/{NAMES[1]} [".encode(), shown)
         self.assertIn(b"MiB/s", shown)
         self.assertIn(b"\x1b[2K", shown)
         self.assertEqual(proc.stdout.read().count(b"\n"), 3)

@@ -1,5 +1,6 @@
 // The pieces of halfmap-cli on their own: argument parsing, job order,
-// report lines, bitmap sizes and the terminal progress text.
+// report lines, escapes, messages, bitmap sizes and the terminal progress
+// text.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,10 +8,13 @@
 #include <mutex>
 #include <thread>
 
+#include "app/cli/escape.h"
 #include "app/cli/job_queue.h"
+#include "app/cli/messages.h"
 #include "app/cli/options.h"
 #include "app/cli/progress_view.h"
 #include "app/cli/report.h"
+#include "mapconv/errors.h"
 #include "tests/support/bmp_builder.h"
 
 namespace {
@@ -96,7 +100,35 @@ TEST(CliReport, LinesCarryEveryFieldAndEscapeJson) {
   EXPECT_NE(json.find("\"input\":\"a\\\"b\\\\c\\u000a地図\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"status\":\"aborted\",\"error\":\"中断しました\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"out_width\":null,\"out_height\":null"), std::string::npos) << json;
-  EXPECT_EQ(cli::ErrorLine(report), "halfmap-cli: a\"b\\c\n地図: 中断しました\n");
+  EXPECT_EQ(cli::ErrorLine(report), "halfmap-cli: a\"b\\c\\x0a地図: 中断しました\n");
+}
+
+TEST(CliReport, NamesAreEscapedForATerminalAndExactForJson) {
+  struct Case {
+    std::string_view name, printable, json;
+  };
+  // Hex escapes are split from what follows, which C++ would read on.
+  for (const Case& c : std::initializer_list<Case>{
+           {"地図/🗺 a\\b\xc2\xa0", "地図/🗺 a\\b\xc2\xa0", "\"地図/🗺 a\\\\b\xc2\xa0\""},
+           {"\x1b[2J\a\n\x7f", "\\x1b[2J\\x07\\x0a\\x7f", "\"\\u001b[2J\\u0007\\u000a\\u007f\""},
+           {"\xc2\x9b" "C1", "\\xc2\\x9b" "C1", "\"\\u009b" "C1\""},
+           {"\xff\xfe" "a\xe5\x9c" "b", "\\xff\\xfe" "a\\xe5\\x9c" "b", "\"\\udcff\\udcfe" "a\\udce5\\udc9c" "b\""},
+           // Overlong "/", a surrogate, past U+10FFFF: each byte on its own.
+           {"\xc0\xaf", "\\xc0\\xaf", "\"\\udcc0\\udcaf\""},
+           {"\xed\xa0\x80", "\\xed\\xa0\\x80", "\"\\udced\\udca0\\udc80\""},
+           {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""}}) {
+    EXPECT_EQ(cli::Printable(c.name), c.printable) << c.printable;
+    EXPECT_EQ(cli::Printable(c.printable), c.printable) << "escapes to itself";
+    EXPECT_EQ(cli::JsonString(c.name), c.json) << c.printable;
+  }
+}
+
+TEST(CliMessages, FailuresTheToolFindsItselfAreInTheUsersLanguage) {
+  cli::SetLanguage(cli::Language::Japanese);
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::NotRegularFile), "通常のファイルではありません");
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::InputChanged), "変換中に入力が変更されました");
+  EXPECT_EQ(cli::SystemReason(std::make_error_code(std::errc::is_a_directory)), "Is a directory");
+  cli::SetLanguage(cli::Language::English);
 }
 
 TEST(CliReport, SizesComeFromTheHeadersTheConversionReads) {

@@ -21,6 +21,7 @@
 #include "tests/support/memory_io.h"
 #include "tests/support/recording_bar.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/needs.h"
 
 namespace {
 
@@ -238,7 +239,7 @@ TEST(DecoderOracle, GeneratedMapsOfEveryHeaderDepthAndCompression) {
 // ImageMagick writes a palette image as RLE8 coded over the padded width, so
 // at widths 4k+1 to 4k+3 every row's runs pass its end.
 TEST(DecoderOracle, ImageMagickRunsOverThePaddedWidth) {
-  if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  HALFMAP_NEEDS(std::system("convert -version >/dev/null 2>&1") == 0, "ImageMagick's convert is not installed");
   const testing_support::TempFolder folder;
   for (int width : {72, 73, 74, 75, 77}) {
     SCOPED_TRACE("width " + std::to_string(width));
@@ -268,7 +269,7 @@ TEST(DecoderOracle, ImageMagickRunsOverThePaddedWidth) {
 // model.
 TEST(DecoderOracle, OutsideBitmapSuite) {
   const std::filesystem::path suite = BMPSUITE_DIR;
-  if (!std::filesystem::is_directory(suite)) GTEST_SKIP() << "no bitmap suite at " << suite;
+  HALFMAP_NEEDS(std::filesystem::is_directory(suite), "no bitmap suite at " << suite);
   int good = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(suite)) {
     if (entry.path().extension() != ".bmp") continue;

@@ -126,7 +126,7 @@ TEST_F(QtWindowTest, ControlsFollowTheLayoutScaledByTheFont) {
       EXPECT_EQ(placed, expected) << c.name;
     }
     EXPECT_EQ(window_.widget(c.id)->isEnabled(), c.enabled) << c.name;
-    EXPECT_EQ(window_.widget(c.id)->focusPolicy() != Qt::NoFocus, c.tabOrder >= 3) << c.name;
+    EXPECT_EQ(window_.widget(c.id)->focusPolicy() != Qt::NoFocus, ui::TakesFocus(c)) << c.name;
   }
   EXPECT_EQ(label(Id::Label1)->text(), "通常");
   EXPECT_EQ(label(Id::Label2)->text(), "固定物無し");

@@ -11,11 +11,11 @@ namespace testing_support {
 class RecordingBar : public mapconv::ProgressBar {
  public:
   void SetMin(int value) override {
-    if (max < value) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(value, max);
     min = value;
   }
   void SetMax(int value) override {
-    if (value < min) throw mapconv::EInvalidOperation::PropertyOutOfRange("TProgressBar");
+    mapconv::CheckProgressRange(min, value);
     max = value;
   }
   void SetPosition(int value) override { positions.push_back(value); }

@@ -11,6 +11,14 @@
 //   wine_driver held|read-only <exe> <output> <box title>
 //   wine_driver layout <exe>                    creation order, texts, layout, DPI changes
 //   wine_driver show <exe> <marker file>        stays until the marker is gone
+//   wine_driver hold <exe> <file> <ms> <appears> [args]
+//                                               runs exe with args while holding
+//                                               file open without sharing, and
+//                                               lets it go ms after <appears>
+//                                               exists; exits with exe's code
+//   wine_driver not-text <exe>                  runs exe with an argument holding
+//                                               a lone surrogate; exits with its code
+//   wine_driver long-paths                      the file services' long path form
 //   wine_driver timed-run <exe> <last output>  prints the seconds from the key
 //                                               press on Run to that output's
 //                                               appearance (its rename), and
@@ -30,6 +38,7 @@
 #include <string>
 
 #include "app/win32/control_ids.h"
+#include "mapconv/win32/long_path.h"
 #include "tests/windows/driver/window_probe.h"
 
 namespace wine_driver {
@@ -524,8 +533,53 @@ int Show(const std::wstring& exe, const std::wstring& marker) {
   });
 }
 
+// As a scanner or a sync client holds a fresh file: the run must wait it
+// out when it is brief, and fail leaving the file alone when it is not.
+// The hold starts before the program and ends ms after appears exists (the
+// run has got past the maps before the held one), or when the program ends.
+int HoldWhileRunning(const std::wstring& exe, const std::wstring& file, int ms, const std::wstring& appears,
+                     const std::wstring& arguments) {
+  Handle held(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (held.get() == INVALID_HANDLE_VALUE) {
+    Print(L"  FAIL  cannot hold " + file);
+    return 99;
+  }
+  const Program program(exe, arguments);
+  const auto exists = [&] { return ::GetFileAttributesW(appears.c_str()) != INVALID_FILE_ATTRIBUTES; };
+  WaitUntil([&] { return exists() || !program.Running(); }, kRunTimeout, 1ms);
+  DWORD code = 99;
+  program.WaitExit(std::chrono::milliseconds(ms), code);
+  held.Reset(nullptr);
+  if (!program.WaitExit(kRunTimeout, code)) return 99;
+  return static_cast<int>(code);
+}
+
+// LongPath gives CreateFileW and the rest the form that lifts MAX_PATH;
+// Wine enforces no limit, so the form itself is checked.
+int LongPaths() {
+  Checks checks;
+  std::wstring current(MAX_PATH, L'\0');
+  current.resize(::GetCurrentDirectoryW(MAX_PATH, current.data()));
+  if (current.back() != L'\\') current += L'\\';
+  const std::wstring deep = L"C:\\maps\\" + std::wstring(300, L'd') + L"\\MAP29361206-1.BMP";
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"C:\\maps\\MAP29361206-1.BMP", L"\\\\?\\C:\\maps\\MAP29361206-1.BMP"},
+      {L"C:/maps/old/../MAP29361206-1.BMP", L"\\\\?\\C:\\maps\\MAP29361206-1.BMP"},
+      {deep, L"\\\\?\\" + deep},
+      {L"MAP29361206-1.BMP", L"\\\\?\\" + current + L"MAP29361206-1.BMP"},
+      {L"\\\\server\\share\\maps\\MAP29361206-1.BMP", L"\\\\?\\UNC\\server\\share\\maps\\MAP29361206-1.BMP"},
+      {L"\\\\?\\C:\\maps\\..\\a", L"\\\\?\\C:\\maps\\..\\a"},
+      {L"\\\\.\\CON", L"\\\\.\\CON"},
+  };
+  for (const auto& [given, wanted] : cases) {
+    checks.Equal(mapconv::fs::LongPath(given), wanted, L"long form of " + given.substr(0, 60));
+  }
+  return checks.ExitCode();
+}
+
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|timed-run <exe> [args]");
+  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|timed-run|hold|not-text <exe> [args]");
+  Print(L"       wine_driver long-paths");
   return 2;
 }
 
@@ -534,6 +588,7 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
   using namespace wine_driver;
+  if (argc == 2 && std::wstring(argv[1]) == L"long-paths") return LongPaths();
   if (argc < 3) return Usage();
   // Sizes as they are on the screen, never scaled for an unaware program.
   ::SetProcessDPIAware();
@@ -553,5 +608,15 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"layout") return Layout(exe);
   if (scenario == L"show" && argc == 4) return Show(exe, argv[3]);
   if (scenario == L"timed-run" && argc == 4) return TimedRun(exe, argv[3]);
+  if (scenario == L"not-text") {
+    DWORD code = 99;
+    Program(exe, L"bad\xD800name").WaitExit(kRunTimeout, code);
+    return static_cast<int>(code);
+  }
+  if (scenario == L"hold" && argc >= 6) {
+    std::wstring arguments;
+    for (int i = 6; i < argc; ++i) arguments += (i > 6 ? L" \"" : L"\"") + std::wstring(argv[i]) + L"\"";
+    return HoldWhileRunning(exe, argv[3], std::stoi(argv[4]), argv[5], arguments);
+  }
   return Usage();
 }

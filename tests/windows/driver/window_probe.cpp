@@ -10,12 +10,22 @@
 
 namespace wine_driver {
 
-Program::Program(const std::wstring& exe) {
+Program::Program(const std::wstring& exe, const std::wstring& arguments) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  const bool console = !arguments.empty();
+  if (console) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+      ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+  }
   PROCESS_INFORMATION info{};
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::wstring commandLine = L"\"" + exe + L"\"" + (console ? L" " + arguments : L"");
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, console ? TRUE : FALSE, 0, nullptr,
                         L"C:\\", &startup, &info)) {
     return;
   }

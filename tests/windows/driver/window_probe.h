@@ -39,9 +39,10 @@ class Handle {
 
 // The program under test, started with a current directory other than its
 // own folder so that only the executable's path can lead it to the maps.
+// Given arguments, it is a console program and writes where the driver does.
 class Program {
  public:
-  explicit Program(const std::wstring& exe);
+  explicit Program(const std::wstring& exe, const std::wstring& arguments = L"");
   DWORD id() const { return id_; }
   DWORD threadId() const { return threadId_; }
   bool Running() const;

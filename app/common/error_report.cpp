@@ -1,4 +1,4 @@
-#include "app/error_report.h"
+#include "app/common/error_report.h"
 
 namespace halfmap {
 

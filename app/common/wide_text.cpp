@@ -1,4 +1,4 @@
-#include "app/wide_text.h"
+#include "app/common/wide_text.h"
 
 #include <windows.h>
 

@@ -1,0 +1,63 @@
+#include "app/cli/failure_text.h"
+
+#include <string>
+
+#include "app/cli/messages.h"
+#include "app/common/error_report.h"
+#include "mapconv/errors.h"
+#include "mapconv/force_break.h"
+
+namespace halfmap::cli {
+namespace {
+
+// What the command line says for each kind of failure the core expects.
+Msg MessageFor(mapconv::BreakKind kind) {
+  switch (kind) {
+    case mapconv::BreakKind::Abort: return Msg::Interrupted;
+    case mapconv::BreakKind::Open: return Msg::OpenError;
+    case mapconv::BreakKind::Read: return Msg::ReadError;
+    case mapconv::BreakKind::Write: return Msg::WriteError;
+    case mapconv::BreakKind::Memory: return Msg::OutOfMemory;
+    case mapconv::BreakKind::Format: return Msg::FormatError;
+  }
+  return Msg::Interrupted;
+}
+
+std::string ForceBreakText(const mapconv::EForceBreak& e) {
+  const Msg msg = MessageFor(e.kind());
+  if (e.code()) return WithSystemReason(Say(msg), e.code());
+  // A read the system allowed that came back short: the file is cut.
+  return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
+}
+
+}  // namespace
+
+std::string WithReason(std::string message, std::string_view reason) {
+  if (reason.empty()) return message;
+  return message + ": " + std::string(reason);
+}
+
+std::string WithSystemReason(std::string message, std::error_code code) {
+  return code ? WithReason(std::move(message), SystemReason(code)) : message;
+}
+
+std::string FailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const mapconv::EFormatError& e) {
+    return WithReason(Say(Msg::FormatError), e.reason());
+  } catch (const mapconv::ENotEnoughSpace& e) {
+    return WithReason(Say(Msg::WriteError),
+                      Say(Msg::NotEnoughSpace, {std::to_string(e.needed()), std::to_string(e.available())}));
+  } catch (const mapconv::EForceBreak& e) {
+    return ForceBreakText(e);
+  } catch (const mapconv::ECreateFailure& e) {
+    return WithSystemReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}), e.code());
+  } catch (const std::exception& e) {
+    return ErrorBoxText(e.what());  // the generic error box's text
+  } catch (...) {
+    return ErrorBoxText("unknown error");
+  }
+}
+
+}  // namespace halfmap::cli

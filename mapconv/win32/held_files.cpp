@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "mapconv/win32/handles.h"
+
+namespace mapconv::fs {
+namespace {
+
+constexpr DWORD kFirstWaitMs = 10;
+constexpr DWORD kPatienceMs = 2000;
+
+// Errors that mean another program has the file open right now. Access is
+// refused, not shared, when the file is waiting to be deleted by its holder
+// or when a scanner opened it without FILE_SHARE_DELETE.
+bool HeldByOther(DWORD error) {
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_USER_MAPPED_FILE:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+DWORD RetryWhileHeld(const std::function<DWORD()>& attempt) {
+  DWORD waited = 0;
+  for (DWORD wait = kFirstWaitMs;; wait *= 2) {
+    const DWORD error = attempt();
+    if (error == ERROR_SUCCESS || !HeldByOther(error) || waited >= kPatienceMs) return error;
+    const DWORD step = std::min(wait, kPatienceMs - waited);
+    ::Sleep(step);
+    waited += step;
+  }
+}
+
+bool SetDeleteOnClose(const File& file, bool remove) noexcept {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = remove ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(Native(file), FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+}  // namespace mapconv::fs
