@@ -103,7 +103,7 @@ void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::func
   // A cut file fails as a short read where it ends, having written at most
   // what it holds; only a whole one, or a run-length stream that may say
   // much in few bytes, is held against the free space.
-  if (!stored || layout.pixelOffset + shape.rows * shape.inStride <= layout.fileSize) {
+  if (!stored || shape.rows <= (layout.fileSize - layout.pixelOffset) / std::max<std::int64_t>(shape.inStride, 1)) {
     sink.Reserve(layout.pixelOffset + shape.pixelBytes + layout.profileSize);
   }
   sink.Write(std::span(head.bytes).first(static_cast<std::size_t>(carried)));
