@@ -60,19 +60,18 @@ fs::File OpenInput(const std::filesystem::path& input) {
   return fs::OpenForReading(fs::FindFile(input).value_or(input));
 }
 
-// Older versions wrote OUTPUT.tmp; one left beside an output is theirs.
-void RemoveStale(const MapPaths& names) {
-  if (!present(names.output)) return;
-  const auto input = fs::IdOf(names.input);
-  fs::RemoveStale(ScratchFileFor(names.output), input.value_or(fs::FileId{~0ull, ~0ull}));
+// Older versions wrote OUTPUT.tmp; one left beside an output is theirs,
+// unless it is the input itself under that name.
+void RemoveStale(const std::filesystem::path& output, const fs::File& in) {
+  if (present(output)) fs::RemoveStale(ScratchFileFor(output), fs::IdOf(in));
 }
 
 // Converts into a scratch file of this run's own, which takes the output's
 // place (a link's target, where the output is a link) only when complete,
 // on disk and made from an input nobody wrote to meanwhile.
 void Convert(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
-  RemoveStale(names);
   const fs::File in = OpenInput(names.input);
+  RemoveStale(names.output, in);
   const std::filesystem::path output = fs::ResolveOutput(names.output);
   fs::File claim = fs::ClaimForReplace(output);
   fs::ScratchFile out(output);

@@ -37,10 +37,11 @@ std::filesystem::path Found(const std::filesystem::path& input) {
 // letter for the same folder).
 bool SameFile(const std::filesystem::path& input, const std::filesystem::path& output) {
   std::error_code ignored;
-  const auto in = std::filesystem::absolute(Found(input), ignored).lexically_normal();
+  const std::filesystem::path found = Found(input);
+  const auto in = std::filesystem::absolute(found, ignored).lexically_normal();
   const auto out = std::filesystem::absolute(output, ignored).lexically_normal();
   if (in == out) return true;
-  const auto inId = mapconv::fs::IdOf(Found(input));
+  const auto inId = mapconv::fs::IdOf(found);
   return inId && inId == mapconv::fs::IdOf(output);
 }
 
