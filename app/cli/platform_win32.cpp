@@ -182,6 +182,14 @@ struct WatchedFolder {
   // came back (or another took its place), so every file in it counts as
   // saved; gone tells when it went.
   bool Recheck(std::vector<std::filesystem::path>& gone) {
+    const bool back = Look(gone);
+    WatchAround();
+    // What changed while the reader around it was opened again told nobody.
+    return Look(gone) || back;
+  }
+
+  // Compares the folder now at the path with the one watched.
+  bool Look(std::vector<std::filesystem::path>& gone) {
     const auto now = IsFolder(absolute) ? mapconv::fs::IdOf(absolute) : std::nullopt;
     if (now && now == id) return false;
     if (id) {
@@ -189,7 +197,6 @@ struct WatchedFolder {
       gone.push_back(path);
     }
     id = now && inside.Open(path, kFileChanges, false) ? now : std::nullopt;
-    WatchAround();
     return id.has_value();
   }
 };
