@@ -17,9 +17,13 @@ bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk \
 cmake --build --preset release --parallel 2 --target halfmap halfmap_demo_maps >/dev/null
 
 work=$(mktemp -d /tmp/halfmap-atspi.XXXXXX)
+# The display, both buses, Orca and whatever they spawn end with this script.
+source tools/processes.sh
+mark_processes HALFMAP_ATSPI_RUN
 xvfb_pid=
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  end_marked_processes HALFMAP_ATSPI_RUN || true
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -6,6 +6,7 @@ opens and when a run ends, whichever way. Exits 1 if anything is missing.
 Run by tools/atspi-dump.sh inside its own buses with the case folders it
 prepared: dump (the X-ray map missing), three, none, cut and abort."""
 import codecs
+import json
 import os
 import pty
 import re
@@ -47,15 +48,30 @@ class Orca:
     def __init__(self, work):
         self.chunks = []
         self.mark = 0
+        prefs = os.path.join(work, "orca-prefs")
+        self._speech_off(prefs)
         self.master, self.terminal = pty.openpty()
         tty.setraw(self.terminal)
         threading.Thread(target=self._read, daemon=True).start()
-        self.process = subprocess.Popen(["orca", "--replace", "-u", os.path.join(work, "orca-prefs"),
+        self.process = subprocess.Popen(["orca", "--replace", "-u", prefs,
                                          "--debug-file", os.ttyname(self.terminal)],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         if not self.wait(lambda text: "Startup complete" in text, 30, everything=True):
             sys.exit("Orca did not start")
+
+    @staticmethod
+    def _speech_off(prefs):
+        """With speech on, Orca starts the machine's shared speech server,
+        which stops answering where there is no sound device and then
+        blocks Orca. The log says all the same with speech off."""
+        os.makedirs(prefs, exist_ok=True)
+        off = {"enableSpeech": False}
+        settings = {"general": off, "pronunciations": {}, "keybindings": {},
+                    "profiles": {"default": dict(off, profile=["Default", "default"],
+                                                 pronunciations={}, keybindings={})}}
+        with open(os.path.join(prefs, "user-settings.conf"), "w") as f:
+            json.dump(settings, f)
 
     def _read(self):
         decoder = codecs.getincrementaldecoder("utf-8")("replace")

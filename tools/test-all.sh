@@ -9,6 +9,20 @@ cd "$(dirname "$0")/.."
 quick=false
 [ "${1:-}" = --quick ] && quick=true
 
+# Nothing the tests start may outlive them: what is still running at the
+# end was left by a script that should have ended it, and fails the run.
+source tools/processes.sh
+mark_processes HALFMAP_TEST_RUN
+finish() {
+  local status=$?
+  if ! end_marked_processes HALFMAP_TEST_RUN; then
+    echo "FAIL  the tests left the processes above running" >&2
+    [ "$status" -eq 0 ] && status=1
+  fi
+  exit "$status"
+}
+trap finish EXIT
+
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 # The Qt window and its tests, which render Japanese text without a screen.
 bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk

@@ -5,6 +5,9 @@
 
 xvfb_pid=
 prefix=
+# The display, the wineserver and what Wine spawns end with the session.
+source tools/processes.sh
+mark_processes HALFMAP_WINE_RUN
 
 # A 93-byte static i386 Linux program that only exits: whether the kernel
 # runs it says whether 32-bit Wine can run at all.
@@ -21,6 +24,11 @@ runs_32bit() {  # work folder
   "$elf" 2>/dev/null
 }
 
+# The last error apt gave in a log, in one line.
+apt_failure() {  # log
+  grep -E '^(E:|error:)' "$1" | tail -n 1 | sed 's/^E: //;s/^error: //' || true
+}
+
 # The shipped 32-bit build where the kernel runs 32-bit programs; otherwise
 # the same source built for 64-bit Windows under wine64. Sets wine (the
 # command), win_build (the build folder) and win_kind (what ran, in words),
@@ -31,8 +39,14 @@ choose_wine_build() {  # work folder, extra configure options..., --, targets...
   while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
   [ $# -gt 0 ] && shift
   targets=("$@")
-  if runs_32bit "$work"; then
-    bash tools/install-deps.sh wine32:i386
+  local why_not_32bit=
+  if ! runs_32bit "$work"; then
+    why_not_32bit="this kernel cannot run 32-bit programs"
+  elif ! bash tools/install-deps.sh wine32:i386 >"$work/wine32.log" 2>&1; then
+    # A mirror whose i386 half is out of step with amd64 can last for hours.
+    why_not_32bit="32-bit Wine could not be installed: $(apt_failure "$work/wine32.log")"
+  fi
+  if [ -z "$why_not_32bit" ]; then
     preset=windows
     export WINEARCH=win32
     unset WINELOADER
@@ -42,7 +56,7 @@ choose_wine_build() {  # work folder, extra configure options..., --, targets...
     preset=windows-x64
     export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
     wine=(/usr/lib/wine/wine64)
-    win_kind="the x86_64 build under wine64 (this kernel cannot run 32-bit programs)"
+    win_kind="the x86_64 build under wine64, as $why_not_32bit"
   fi
   win_build=$PWD/build/$preset
   cmake --preset "$preset" "${options[@]}" >/dev/null
@@ -77,7 +91,10 @@ REG
 
 stop_wine_session() {
   [ -n "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  # wineserver -k returns before the server has gone.
+  for _ in $(seq 50); do [ -z "$(marked_processes HALFMAP_WINE_RUN)" ] && return; sleep 0.1; done
+  end_marked_processes HALFMAP_WINE_RUN || true
 }
 
 # A Linux path as Wine's Z: drive sees it.
