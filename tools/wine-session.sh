@@ -24,9 +24,13 @@ runs_32bit() {  # work folder
   "$elf" 2>/dev/null
 }
 
-# The last error apt gave in a log, in one line.
+# Why apt failed, in one line: its last error, and whether the package
+# index was out of date.
 apt_failure() {  # log
-  grep -E '^(E:|error:)' "$1" | tail -n 1 | sed 's/^E: //;s/^error: //' || true
+  local why
+  why=$(grep '^E: ' "$1" | tail -n 1 | sed 's/^E: //')
+  grep -q 'index could not be refreshed' "$1" && why+=" (the package index could not be refreshed)"
+  echo "${why:-apt gave no reason}"
 }
 
 # The shipped 32-bit build where the kernel runs 32-bit programs; otherwise
