@@ -10,6 +10,8 @@ class FileErrors final : public std::error_category {
     switch (static_cast<FileError>(value)) {
       case FileError::NotRegularFile: return "not a regular file";
       case FileError::InputChanged: return "the input changed while it was converted";
+      case FileError::ForeignLink: return "a link of another user in a shared folder, not followed";
+      case FileError::InUse: return "in use by another program";
     }
     return "unknown error";
   }

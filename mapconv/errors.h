@@ -16,6 +16,8 @@ namespace mapconv {
 enum class FileError {
   NotRegularFile = 1,  // a folder, pipe or device where a file belongs
   InputChanged,        // written to while it was being converted
+  ForeignLink,         // a link another user made in a shared folder
+  InUse,               // locked by another program for longer than a save takes
 };
 const std::error_category& FileErrorCategory() noexcept;
 std::error_code make_error_code(FileError error) noexcept;

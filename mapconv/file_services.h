@@ -78,29 +78,40 @@ std::optional<std::filesystem::path> FindFile(
     const std::filesystem::path& path) noexcept;
 
 // Opens an existing regular file for reading. Other readers may open it
-// too; writers that honour locks are kept out while it is open. Raises
-// EOpenFailure, with FileError::NotRegularFile (errors.h) for a folder,
-// pipe or device.
+// too; writers that honour locks are kept out while it is open, and one
+// that holds it is waited out for about 2 s. Links are followed as
+// ResolveOutput follows them. Raises EOpenFailure, with a FileError
+// (errors.h): NotRegularFile for a folder, pipe or device, ForeignLink,
+// InUse.
 File OpenForReading(const std::filesystem::path& path);
 
 // Where an output that is a symlink really lives: the link's target,
 // followed to the end, so replacing it keeps the link. Any other path comes
-// back as it is.
+// back as it is. On POSIX a link is followed only where the kernel's
+// protected_symlinks rule would follow it, whatever the system's setting:
+// in a sticky folder everyone may write to, only a link of the user
+// running the tool or of the folder's owner; any other raises
+// ECreateFailure with FileError::ForeignLink.
 std::filesystem::path ResolveOutput(const std::filesystem::path& path);
 
 // Makes sure an existing file at this path may be replaced: nobody else holds
-// it and it is not read-only. Raises ECreateFailure(path). While the returned
+// it (a hold is waited out for about 2 s, then raises FileError::InUse) and
+// it is not read-only. A link here is not followed. Raises
+// ECreateFailure(path). While the returned
 // File lives, others are kept out where the platform allows it; it is handed
 // to ScratchFile::Commit, which reads the old output's identity from it.
 File ClaimForReplace(const std::filesystem::path& path);
 
-// Deletes the left-over `OUTPUT.tmp` of older versions: only a regular file,
-// never one that is the input (by FileId). Failures do not matter.
+// Deletes the left-over `OUTPUT.tmp` of older versions: only a regular file
+// of the user running the tool (any on Windows), never a link nor one that
+// is the input (by FileId). Failures do not matter.
 void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept;
 
 // Fails with ENoSpace, before anything is written, when the file system
-// holding file has less than bytes free, and with EShortWrite (file too
-// large) when bytes exceed the process's file-size limit.
+// holding file has less free than RoomNeeded (room_needed.h) for an output
+// of bytes, counting on POSIX only what other users than root may write,
+// and with EShortWrite (file too large) when bytes exceed the process's
+// file-size limit.
 void CheckSpace(const File& file, std::int64_t bytes);
 
 // A conversion's own new file beside its output, on the same file system:
@@ -122,7 +133,8 @@ class ScratchFile {
   const std::filesystem::path& path() const noexcept { return path_; }
 
   // Puts the finished file on disk, gives it the earlier output's identity
-  // (mode, owner and group where allowed; attributes on Windows) or, for a
+  // (mode without set-id bits, owner and group where allowed, access list
+  // and user attributes; attributes on Windows) or, for a
   // new output, what a new file gets, then puts it in the output's place in
   // one step. claim is ClaimForReplace's file, empty for a new output.
   // Raises EShortWrite, ECreateFailure(output).

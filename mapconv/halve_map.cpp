@@ -13,6 +13,9 @@
 namespace mapconv {
 namespace {
 
+// Whether an older version's OUTPUT.tmp may lie beside the output.
+enum class Legacy { Remove, Keep };
+
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(const fs::File& file) : file_(file) {}
@@ -60,18 +63,19 @@ fs::File OpenInput(const std::filesystem::path& input) {
   return fs::OpenForReading(fs::FindFile(input).value_or(input));
 }
 
-// Older versions wrote OUTPUT.tmp; one left beside an output is theirs,
-// unless it is the input itself under that name.
-void RemoveStale(const std::filesystem::path& output, const fs::File& in) {
-  if (present(output)) fs::RemoveStale(ScratchFileFor(output), fs::IdOf(in));
+// Older versions wrote OUTPUT.tmp beside the fixed names only; one left
+// beside an output is theirs, unless it is the input itself under that name.
+// Any other name is the user's to choose, so a given output's is left alone.
+void RemoveStale(const MapPaths& names, Legacy legacy, const fs::File& in) {
+  if (legacy == Legacy::Remove && present(names.output)) fs::RemoveStale(ScratchFileFor(names.output), fs::IdOf(in));
 }
 
 // Converts into a scratch file of this run's own, which takes the output's
 // place (a link's target, where the output is a link) only when complete,
 // on disk and made from an input nobody wrote to meanwhile.
-void Convert(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
+void Convert(const MapPaths& names, Legacy legacy, ProgressBar& bar, const std::function<void()>& check) {
   const fs::File in = OpenInput(names.input);
-  RemoveStale(names.output, in);
+  RemoveStale(names, legacy, in);
   const std::filesystem::path output = fs::ResolveOutput(names.output);
   fs::File claim = fs::ClaimForReplace(output);
   fs::ScratchFile out(output);
@@ -85,11 +89,11 @@ void Convert(const MapPaths& names, ProgressBar& bar, const std::function<void()
 
 // Convert, again from the start while the input is being written to: a
 // save caught in the middle is followed by a whole one.
-void ConvertSettled(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
+void ConvertSettled(const MapPaths& names, Legacy legacy, ProgressBar& bar, const std::function<void()>& check) {
   constexpr int kAttempts = 3;
   for (int attempt = 1;; ++attempt) {
     try {
-      Convert(names, bar, check);
+      Convert(names, legacy, bar, check);
       return;
     } catch (const EShortRead& e) {
       if (e.code() != FileError::InputChanged || attempt == kAttempts) throw;
@@ -131,13 +135,19 @@ void HalveMap(std::string_view suffix, ProgressBar& bar,
 void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, ProgressBar& bar,
                 const std::function<void()>& check) {
   // Naming failures are no file failures and pass through as they are.
-  HalveFile(InputFileName(folder, suffix), OutputFileName(folder, suffix), bar, check);
+  HalveFolderMap(InputFileName(folder, suffix), OutputFileName(folder, suffix), bar, check);
+}
+
+void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
+                    ProgressBar& bar, const std::function<void()>& check) {
+  const MapPaths names{input, output};
+  AsForceBreak([&] { ConvertSettled(names, Legacy::Remove, bar, check); });
 }
 
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
   const MapPaths names{input, output};
-  AsForceBreak([&] { ConvertSettled(names, bar, check); });
+  AsForceBreak([&] { ConvertSettled(names, Legacy::Keep, bar, check); });
 }
 
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,

@@ -59,8 +59,9 @@ class ProgressRange {
 // the output (a link's target, where the output is a link) only once it is
 // complete, on disk and made from an input nobody wrote to meanwhile, so an
 // earlier output survives every failure and keeps its mode and owner. A
-// stale ScratchFileName(suffix) of older versions is removed when the output
-// is present. The free space is checked before anything is written.
+// stale ScratchFileName(suffix) of older versions, a regular file of the
+// user running the tool, is removed when the output is present. The free
+// space is checked before anything is written.
 // Raises EForceBreak for the expected failures and aborts (check's own
 // EForceBreak passes through), ECreateFailure when the output cannot be
 // replaced, and lets anything else through unchanged.
@@ -83,9 +84,15 @@ struct MapSize {
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept;
 
 // Converts one bitmap given by name, with HalveMap's scratch file,
-// replacement and failures.
+// replacement and failures. Its OUTPUT.tmp is the user's and stays.
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check);
+
+// HalveFile for a map under a folder's fixed names (InputFileName,
+// OutputFileName), as HalveMapIn converts it: an older version's
+// ScratchFileName of this user's is removed as HalveMap removes it.
+void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
+                    ProgressBar& bar, const std::function<void()>& check);
 
 // Compares the existing output with what HalveFile would write there,
 // writing nothing: one pass over the input and one over the output, as the

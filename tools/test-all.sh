@@ -26,8 +26,9 @@ trap finish EXIT
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 # The Qt window and its tests, which render Japanese text without a screen.
 bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
-# halfmap-cli's end-to-end test drives it from Python and slows reads with strace.
-bash tools/install-deps.sh python3 strace
+# halfmap-cli's end-to-end test drives it from Python and slows reads with
+# strace; it sets and reads access lists and attributes with acl and attr.
+bash tools/install-deps.sh python3 strace acl attr
 # The bitmap readers' tests convert ImageMagick's own output.
 bash tools/install-deps.sh imagemagick
 

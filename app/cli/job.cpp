@@ -68,8 +68,10 @@ void Process(Job& job, const Options& options, const std::function<void()>& chec
     report.differsAt = difference.value_or(0);
   } else if (options.changed && UpToDate(report.input, report.output)) {
     report.status = Status::Unchanged;
-  } else {
+  } else if (options.output) {
     mapconv::HalveFile(report.input, report.output, job.bar, check);
+  } else {
+    mapconv::HalveFolderMap(report.input, report.output, job.bar, check);
   }
 }
 

@@ -94,6 +94,9 @@ constexpr std::array kTexts{
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
     Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
     Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
+    Texts{Msg::ForeignLink, "a link of another user in a shared folder, not followed",
+          "共有フォルダにある他のユーザーのリンクなので、たどりません"},
+    Texts{Msg::InUse, "in use by another program", "ほかのプログラムが使用中です"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -135,6 +138,8 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
 std::string SystemReason(std::error_code code) {
   if (code == mapconv::FileError::NotRegularFile) return Say(Msg::NotRegularFile);
   if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
+  if (code == mapconv::FileError::ForeignLink) return Say(Msg::ForeignLink);
+  if (code == mapconv::FileError::InUse) return Say(Msg::InUse);
   return PlatformReason(code);
 }
 

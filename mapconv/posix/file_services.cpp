@@ -10,13 +10,18 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "mapconv/errors.h"
+#include "mapconv/posix/link_rule.h"
 #include "mapconv/posix/posix_calls.h"
+#include "mapconv/room_needed.h"
 #include "mapconv/test_hooks.h"
 
 namespace mapconv::fs {
@@ -61,6 +66,34 @@ struct stat StatOf(const File& file) {
 }
 
 std::error_code NotRegular() { return make_error_code(FileError::NotRegularFile); }
+
+// Another program's lock is waited out for as long as a save takes, about
+// 2 s, looking again ever less often.
+bool LockWaiting(int fd, int how) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  auto pause = std::chrono::milliseconds(5);
+  while (!Lock(fd, how)) {
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(200));
+  }
+  return true;
+}
+
+// Why LockWaiting failed: a lock still held means the file is in use.
+std::error_code LockError() {
+  return errno == EWOULDBLOCK ? make_error_code(FileError::InUse) : LastError();
+}
+
+// The name path leads to through the links the kernel's rule would follow;
+// raises Failure(path, why) for a link refused or a folder not reached.
+template <class Failure>
+LinkFreeName Followed(const std::filesystem::path& path) {
+  std::error_code error;
+  LinkFreeName at = FollowTrustedLinks(path, error);
+  if (error) throw Failure(path, error);
+  return at;
+}
 
 }  // namespace
 
@@ -108,30 +141,25 @@ Stamp StampOf(const File& file) {
 
 File OpenForReading(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
-  File file = OpenNonBlocking(path, O_RDONLY);
+  File file = OpenAt(Followed<EOpenFailure>(path), O_RDONLY);
   struct stat st {};
   if (!file || ::fstat(Fd(file), &st) != 0) throw EOpenFailure(path, LastError());
   if (!S_ISREG(st.st_mode)) throw EOpenFailure(path, NotRegular());
   // Shared, so one file under several names converts under any number of
   // jobs, while a writer that takes its lock waits for the readers.
-  if (!Lock(Fd(file), LOCK_SH)) throw EOpenFailure(path, LastError());
+  if (!LockWaiting(Fd(file), LOCK_SH)) throw EOpenFailure(path, LockError());
   return file;
 }
 
 std::filesystem::path ResolveOutput(const std::filesystem::path& path) {
-  std::filesystem::path resolved = path;
-  for (int hops = 0; hops < 40; ++hops) {  // the system's own limit on a chain
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::read_symlink(resolved, error);
-    if (error) return resolved;  // not a link, or nothing there yet
-    resolved = target.is_absolute() ? target : resolved.parent_path() / target;
-  }
-  throw ECreateFailure(path, std::make_error_code(std::errc::too_many_symbolic_link_levels));
+  return Followed<ECreateFailure>(path).path;
 }
 
 File ClaimForReplace(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Claim)) throw ECreateFailure(path);
-  File file = OpenNonBlocking(path, O_RDONLY);
+  // ResolveOutput has followed the links the rule allows; one that has
+  // appeared since is not followed.
+  File file = OpenNonBlocking(path, O_RDONLY | O_NOFOLLOW);
   if (!file) {
     if (errno == ENOENT) return file;
     throw ECreateFailure(path, LastError());
@@ -141,15 +169,17 @@ File ClaimForReplace(const std::filesystem::path& path) {
   if (::fstat(Fd(file), &st) != 0) throw ECreateFailure(path, LastError());
   if (!S_ISREG(st.st_mode)) throw ECreateFailure(path, NotRegular());
   if ((st.st_mode & 0222) == 0) throw ECreateFailure(path, std::make_error_code(std::errc::permission_denied));
-  if (!Lock(Fd(file), LOCK_EX)) throw ECreateFailure(path, LastError());
+  if (!LockWaiting(Fd(file), LOCK_EX)) throw ECreateFailure(path, LockError());
   return file;
 }
 
 void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept {
+  // Only a file of this user's: in a shared folder the name may be anyone's.
+  const File file = OpenNonBlocking(path, O_PATH | O_NOFOLLOW);
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (!file || ::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
   if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} == input) return;
-  ::unlink(path.c_str());
+  UnlinkIfStillNamed(path, st);
 }
 
 void CheckSpace(const File& file, std::int64_t bytes) {
@@ -161,10 +191,11 @@ void CheckSpace(const File& file, std::int64_t bytes) {
   struct statvfs fs {};
   // A file system that tells no sizes (some network ones) is not judged.
   if (::fstatvfs(Fd(file), &fs) != 0 || fs.f_blocks == 0) return;
-  // Root may write into the blocks kept back from other users.
-  const auto blocks = ::geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
-  const auto available = static_cast<std::int64_t>(blocks * fs.f_frsize);
-  if (bytes > available) throw ENoSpace(bytes, available);
+  // What other users may write, even for root: the blocks kept back are
+  // the system's, for when the disk is full.
+  const std::int64_t available = BytesOf(fs.f_bavail, fs.f_frsize);
+  const std::int64_t needed = RoomNeeded(bytes, BytesOf(fs.f_blocks, fs.f_frsize));
+  if (needed > available) throw ENoSpace(needed, available);
 }
 
 std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte> buffer) {

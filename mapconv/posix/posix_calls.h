@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -26,9 +28,23 @@ auto Retry(Call call) {
 // on the same machine honour.
 inline bool Lock(int fd, int how) { return Retry([&] { return ::flock(fd, how | LOCK_NB); }) == 0; }
 
-// Never blocks: a pipe put in a file's place cannot stall the open.
+// Never blocks: a pipe put in a file's place cannot stall the open. A
+// relative name is taken in folder.
+inline File OpenNonBlockingAt(int folder, const char* name, int flags, mode_t mode = 0) {
+  return File(Retry([&] { return ::openat(folder, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode); }));
+}
+
 inline File OpenNonBlocking(const std::filesystem::path& path, int flags, mode_t mode = 0) {
-  return File(Retry([&] { return ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode); }));
+  return OpenNonBlockingAt(AT_FDCWD, path.c_str(), flags, mode);
+}
+
+// Removes path only while it still names the file held, so that nothing
+// put in its place meanwhile is removed.
+inline void UnlinkIfStillNamed(const std::filesystem::path& path, const struct stat& held) {
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+    ::unlink(path.c_str());
+  }
 }
 
 }  // namespace mapconv::fs

@@ -11,6 +11,7 @@
 
 #include "mapconv/errors.h"
 #include "mapconv/file_services.h"
+#include "mapconv/posix/extended_attributes.h"
 #include "mapconv/posix/posix_calls.h"
 #include "mapconv/scratch_names.h"
 #include "mapconv/test_hooks.h"
@@ -22,17 +23,13 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
   return path.has_parent_path() ? path.parent_path() : ".";
 }
 
-bool SameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Removes a scratch file of output's that no live run holds: a run holds
 // its own locked until it ends.
 void RemoveIfLeftOver(const std::filesystem::path& path) {
   const File file = OpenNonBlocking(path, O_RDONLY | O_NOFOLLOW);
   struct stat held {};
-  struct stat named {};
   if (!file || ::fstat(Fd(file), &held) != 0 || !S_ISREG(held.st_mode) || !Lock(Fd(file), LOCK_EX)) return;
-  // Still the same file under that name, so nothing else is removed.
-  if (::lstat(path.c_str(), &named) == 0 && SameEntry(held, named)) ::unlink(path.c_str());
+  UnlinkIfStillNamed(path, held);
 }
 
 void RemoveLeftOvers(const std::filesystem::path& output) {
@@ -59,18 +56,23 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-// The earlier output's owner, group and mode, as far as the system lets
-// this user give them; a new output gets what a new file gets.
+// The earlier output's owner, group, mode, access list and user
+// attributes, as far as the system lets this user give them; a new output
+// gets what a new file gets.
 void TakeIdentity(const File& scratch, const File& claim) {
   struct stat old {};
   if (!claim || ::fstat(Fd(claim), &old) != 0) {
     ::fchmod(Fd(scratch), NewFileMode());
     return;
   }
-  // The owner first: changing it clears set-id bits. Where the owner cannot
-  // be given, the group may still be one of this user's.
+  // Where the owner cannot be given, the group may still be one of this
+  // user's.
   if (::fchown(Fd(scratch), old.st_uid, old.st_gid) != 0) ::fchown(Fd(scratch), static_cast<uid_t>(-1), old.st_gid);
-  ::fchmod(Fd(scratch), old.st_mode & 07777);
+  // New contents lose set-uid and set-gid, as the kernel takes them from a
+  // file another user writes to: they were granted to the old program.
+  ::fchmod(Fd(scratch), old.st_mode & 07777 & ~(S_ISUID | S_ISGID));
+  // The access list last: setting it sets the group bits to its mask.
+  CopyExtendedAttributes(Fd(claim), Fd(scratch));
 }
 
 // Makes the new name durable; a folder that cannot be synced still holds a

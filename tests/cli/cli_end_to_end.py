@@ -65,6 +65,32 @@ def slowed(folder, suffix, calls, delay_us=200000, name=None):
             "-e", "trace=pread64", "-e", f"inject=pread64:delay_enter={delay_us}:when=1..{calls}"]
 
 
+def rle8_declaring(width, height):
+    """A 1,080-byte RLE8 map that declares width x height and ends at once."""
+    palette = b"".join(bytes((i, i, i, 0)) for i in range(256))
+    return (b"BM" + struct.pack("<IHHI", 1080, 0, 0, 1078) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, 2, 0, 0, 256, 0) + palette + b"\0\1")
+
+
+AS_NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]  # another user: the attacker
+
+
+def acl_entries(path):
+    """getfacl's entries for path, without the header naming it and its set-id flags."""
+    text = subprocess.run(["getfacl", "-cp", path], capture_output=True, check=True, text=True).stdout
+    return [line for line in text.splitlines() if line and not line.startswith("#")]
+
+
+def held(lock, path, seconds):
+    """flock as another user, holding path (lock "-s" or "-x") for seconds; returns once it holds.
+    The command holds it too, so it ends with its process group."""
+    proc = subprocess.Popen(AS_NOBODY + ["flock", lock, path, "-c", f"echo held; exec sleep {seconds}"],
+                            stdout=subprocess.PIPE, start_new_session=True)
+    assert proc.stdout.readline() == b"held\n"
+    proc.stdout.close()
+    return proc
+
+
 def traced_env(**locale):
     """The environment for a run under strace: LeakSanitizer cannot work under
     ptrace, so a sanitizer build leaves leak checking to the other runs."""
@@ -104,6 +130,18 @@ class CliEndToEnd(unittest.TestCase):
             shutil.copytree(src, expected)
             subprocess.run([WINE_MAPS, "convert", expected], check=True)
             self.sets[name] = (src, expected)
+
+    def need(self, available, what):
+        """Skips without what a test needs from outside, except under CI, where a skip would pass unseen."""
+        if not available:
+            if os.environ.get("CI"):
+                self.fail(f"{what} (required in CI)")
+            self.skipTest(what)
+
+    def need_another_user(self):
+        tools = ("setpriv", "flock", "setfacl", "getfacl", "setfattr", "getfattr")
+        self.need(os.geteuid() == 0 and all(map(shutil.which, tools)), "root, and " + ", ".join(tools))
+        os.chmod(self.work, 0o755)  # the other user reaches the shared folders in it
 
     def folder(self, set_name, name):
         path = os.path.join(self.work, name)
@@ -210,7 +248,7 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual((one["status"], one["out_width"], one["out_height"]), ("converted", 0, 0))
 
     def test_shared_and_hostile_folders_lose_nothing_but_the_output(self):
-        os.chmod(self.work, 0o755)
+        self.need_another_user()
         as_nobody = lambda: (os.setgid(65534), os.setuid(65534))
         shared = self.folder("all", "shared")
         os.chmod(shared, 0o1777)
@@ -221,22 +259,29 @@ class CliEndToEnd(unittest.TestCase):
                         f"mkfifo {OUTPUTS[1]}.tmp; ln -s {plant} {OUTPUTS[2]}.tmp"],
                        cwd=shared, check=True, preexec_fn=as_nobody)
         for outputs_before in (False, True):
-            if outputs_before:  # owner, group and mode of each earlier output are kept; a link stays a link
-                os.chown(os.path.join(shared, OUTPUTS[0]), 65534, 65534)
-                os.chmod(os.path.join(shared, OUTPUTS[0]), 0o600)
+            if outputs_before:  # owner, group, mode, access list and attributes of each earlier output
+                first = os.path.join(shared, OUTPUTS[0])  # are kept, but set-id bits; a link stays a link
+                os.chown(first, 65534, 65534)
+                os.chmod(first, 0o6640)
+                subprocess.run(["setfacl", "-m", "u:1001:r", first], check=True)
+                subprocess.run(["setfattr", "-n", "user.note", "-v", "kept", first], check=True)
+                acl = acl_entries(first)
                 os.rename(os.path.join(shared, OUTPUTS[2]), os.path.join(self.work, "x2-target"))
                 os.symlink(os.path.join(self.work, "x2-target"), os.path.join(shared, OUTPUTS[2]))
             result = run([shared], cwd=self.work, timeout=30, preexec_fn=lambda: os.umask(0o022))
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assert_converted(shared, "all")
-            # Older versions' scratch name: a regular file goes only beside an output.
-            self.assertEqual(os.path.exists(os.path.join(shared, OUTPUTS[0] + ".tmp")), not outputs_before)
+            # Older versions' scratch name: another user's file stays, beside an output too.
+            self.assertEqual(read(os.path.join(shared, OUTPUTS[0] + ".tmp")), b"theirs\n")
             self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(shared, OUTPUTS[1] + ".tmp")).st_mode))
             self.assertEqual(os.readlink(os.path.join(shared, OUTPUTS[2] + ".tmp")), plant)
             self.assertEqual(read(plant), b"")
         owned = {n: (st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)) for n in OUTPUTS[:2]
                  for st in [os.stat(os.path.join(shared, n))]}
-        self.assertEqual(owned, {OUTPUTS[0]: (65534, 65534, 0o600), OUTPUTS[1]: (0, 0, 0o644)})
+        self.assertEqual(owned, {OUTPUTS[0]: (65534, 65534, 0o640), OUTPUTS[1]: (0, 0, 0o644)})
+        self.assertIn("user:1001:r--", acl)
+        self.assertEqual(acl_entries(os.path.join(shared, OUTPUTS[0])), acl)
+        self.assertEqual(os.getxattr(os.path.join(shared, OUTPUTS[0]), "user.note"), b"kept")
         self.assertTrue(os.path.islink(os.path.join(shared, OUTPUTS[2])))
 
         # One file under three names converts under any -j; an input named as
@@ -252,6 +297,18 @@ class CliEndToEnd(unittest.TestCase):
             for out in ("x.bmp", "y" * 251 + ".bmp"):
                 self.assertEqual(run(["-o", out, "x.bmp.tmp"], cwd=linked).returncode, 0)
                 self.assertEqual(read(os.path.join(linked, out)), expected)
+        # The user's own old scratch file goes beside the fixed names only: with -o its name is the user's.
+        for name in (OUTPUTS[0] + ".tmp", "y.bmp.tmp", "z.bmp.tmp"):
+            with open(os.path.join(linked, name), "w") as f:
+                f.write("draft")
+        with open(os.path.join(linked, "cut.bmp"), "wb") as f:
+            f.write(expected[:100])
+        self.assertEqual(run(["-o", "y.bmp", "x.bmp"], cwd=linked).returncode, 0)
+        shutil.copy(os.path.join(linked, "x.bmp"), os.path.join(linked, "z.bmp"))
+        self.assertEqual(run(["-o", "z.bmp", "cut.bmp"], cwd=linked).returncode, 1)
+        self.assertEqual(run([linked], cwd=self.work).returncode, 0)
+        self.assertEqual([os.path.exists(os.path.join(linked, n)) for n in (OUTPUTS[0] + ".tmp", "y.bmp.tmp", "z.bmp.tmp")],
+                         [False, True, True])
 
         # Too little room fails before a byte is written, saying both sizes.
         small = os.path.join(self.work, "small")
@@ -264,8 +321,25 @@ class CliEndToEnd(unittest.TestCase):
                 pass
         result = run([small], cwd=self.work)
         self.assertEqual(result.returncode, 1)
-        self.assertRegex(result.stderr.decode(), r"write file error: not enough space: 1846 bytes needed, \d+ free\n$")
+        fs = os.statvfs(small)
+        self.assertTrue(result.stderr.decode().endswith(
+            f"write file error: not enough space: {1846 + fs.f_blocks * fs.f_frsize // 20} bytes needed, "
+            f"{fs.f_bavail * fs.f_frsize} free\n"), result.stderr)
         self.assertEqual(sorted(os.listdir(small)), sorted([NAMES[1], "filler"]))
+        # A small map that declares a huge size cannot take the room that the
+        # file system keeps after an output: 5% here, at most 1 GiB.
+        subprocess.run(["mount", "-o", "remount,size=16m", small], check=True)
+        os.remove(os.path.join(small, "filler"))
+        for side, fits in ((8000, False), (7600, True)):  # 16,001,078 and 14,441,078 bytes out
+            with open(os.path.join(small, "big.bmp"), "wb") as f:
+                f.write(rle8_declaring(side, side))
+            result = run(["-o", "half.bmp", "big.bmp"], cwd=small)
+            fs = os.statvfs(small)
+            self.assertEqual(result.stderr.decode(), "" if fits else
+                             f"halfmap-cli: big.bmp: write file error: not enough space: "
+                             f"{16001078 + fs.f_blocks * fs.f_frsize // 20} bytes needed, {fs.f_bavail * fs.f_frsize} free\n")
+            self.assertEqual(os.path.exists(os.path.join(small, "half.bmp")), fits)
+            self.assertGreaterEqual(fs.f_bavail * fs.f_frsize, fs.f_blocks * fs.f_frsize // 20)
 
         # Two runs to one output, the second with a cut map: the cut one fails
         # alone and the slow good one still lands whole.
@@ -294,6 +368,56 @@ class CliEndToEnd(unittest.TestCase):
             f.write(bytes(range(256)) * 8192)
         self.assertEqual(proc.wait(timeout=30), 0, proc.communicate()[1])
         self.assertEqual(run(["--verify", "-o", "re.bmp", "big.bmp"], cwd=both).returncode, 0)
+
+    def test_links_and_locks_of_another_user_are_judged_as_the_kernel_would(self):
+        self.need_another_user()
+        private = os.path.join(self.work, "private")  # the victim's, which the attacker cannot reach
+        os.mkdir(private, 0o700)
+        for name in ("private.txt", "kept.bmp"):
+            with open(os.path.join(private, name), "w") as f:
+                f.write("mine")
+        shutil.copy(os.path.join(self.sets["all"][0], NAMES[1]), os.path.join(private, "secret.bmp"))
+        shared = self.folder("all", "planted")
+        theirs = self.folder("normal", "theirs")  # a sticky folder of the attacker's own
+        os.chown(theirs, 65534, 65534)
+        for folder in (shared, theirs):
+            os.chmod(folder, 0o1777)
+        refused = "a link of another user in a shared folder, not followed"
+        # In a sticky folder a link is followed only when it is the user's or the folder owner's,
+        # as fs.protected_symlinks=1 has it, whatever the setting here.
+        for folder, name, target, error in (
+                (shared, OUTPUTS[0], f"{private}/private.txt", f"cannot create {shared}/{OUTPUTS[0]}: {refused}"),
+                (shared, OUTPUTS[1], f"{private}/new.bmp", f"cannot create {shared}/{OUTPUTS[1]}: {refused}"),
+                (shared, NAMES[2], f"{private}/secret.bmp", f"file open error: {refused}"),
+                (theirs, OUTPUTS[0], f"{private}/kept.bmp", None)):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
+            subprocess.run(AS_NOBODY + ["ln", "-s", target, name], cwd=folder, check=True)
+            records = [json.loads(line) for line in run(["--json", "-q", folder], cwd=self.work).stdout.splitlines()]
+            record = next(r for r in records if name in (os.path.basename(r["input"]), os.path.basename(r["output"])))
+            self.assertEqual(record["error"], error)
+            self.assertEqual(os.readlink(os.path.join(folder, name)), target)  # a link stays a link
+        self.assertEqual(sorted(os.listdir(private)), ["kept.bmp", "private.txt", "secret.bmp"])
+        self.assertEqual(read(f"{private}/private.txt"), b"mine")
+        self.assertEqual(read(f"{private}/kept.bmp"), read(os.path.join(self.sets["normal"][1], OUTPUTS[0])))
+
+        # Another program's lock is waited out for about 2 s, then the file is in use.
+        a = self.folder("normal", "locked")
+        output = os.path.join(a, OUTPUTS[0])
+        self.assertEqual(run([a], cwd=self.work).returncode, 0)
+        for lock, path, seconds, said in (("-s", output, 30, f"cannot create {output}: in use by another program"),
+                                          ("-x", os.path.join(a, NAMES[0]), 30, "file open error: in use by another program"),
+                                          ("-x", os.path.join(a, NAMES[0]), 0.5, None)):
+            holder = held(lock, path, seconds)
+            self.addCleanup(lambda p=holder: p.poll() is None and os.killpg(p.pid, signal.SIGKILL))
+            started = time.monotonic()
+            result = run(["--json", a], cwd=self.work, timeout=30)
+            waited = time.monotonic() - started
+            os.killpg(holder.pid, signal.SIGKILL)
+            holder.wait()
+            self.assertEqual(json.loads(result.stdout)["error"], said)
+            self.assertGreaterEqual(waited, 1.9 if said else 0.4)
+        self.assert_converted(a, "normal")
 
     def test_names_reach_a_terminal_escaped_and_json_exactly(self):
         name = b"n\x1b[2J\x07\n\xc2\x9b\xff\xfe"  # clears the screen, rings, breaks the line; C1; not UTF-8

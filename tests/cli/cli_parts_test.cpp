@@ -127,6 +127,8 @@ TEST(CliMessages, FailuresTheToolFindsItselfAreInTheUsersLanguage) {
   cli::SetLanguage(cli::Language::Japanese);
   EXPECT_EQ(cli::SystemReason(mapconv::FileError::NotRegularFile), "通常のファイルではありません");
   EXPECT_EQ(cli::SystemReason(mapconv::FileError::InputChanged), "変換中に入力が変更されました");
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::InUse), "ほかのプログラムが使用中です");
+  EXPECT_EQ(cli::SystemReason(mapconv::FileError::ForeignLink), "共有フォルダにある他のユーザーのリンクなので、たどりません");
   EXPECT_EQ(cli::SystemReason(std::make_error_code(std::errc::is_a_directory)), "Is a directory");
   cli::SetLanguage(cli::Language::English);
 }

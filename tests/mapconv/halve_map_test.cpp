@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <thread>
 
 #include "mapconv/block_source.h"
 #include "mapconv/map_files.h"
+#include "mapconv/room_needed.h"
 #include "mapconv/test_hooks.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/recording_bar.h"
@@ -260,6 +262,7 @@ TEST_F(HalveMapTest, AnOutputThatCannotBeReplacedIsACreateFailureBeforeAnyWork) 
       ADD_FAILURE() << "replaced a locked output";
     } catch (const mapconv::ECreateFailure& e) {
       EXPECT_EQ(e.what(), expected);
+      EXPECT_EQ(e.code(), mapconv::FileError::InUse);  // once the wait for it is over
     }
   }
   // Read-only by its mode bits, which count even for root.
@@ -273,6 +276,19 @@ TEST_F(HalveMapTest, AnOutputThatCannotBeReplacedIsACreateFailureBeforeAnyWork) 
   ExpectUntouched({"MAP29361206-1.BMP", "MAP29361206-2.BMP"});
   // The input was released: it can be taken exclusively again.
   Locker after(Input());
+}
+
+// The margin on a file system too large to fill in a test, and sizes whose
+// sums and products do not fit.
+TEST(RoomNeeded, KeepsTheSmallerMarginAndSaturates) {
+  constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+  EXPECT_EQ(mapconv::RoomNeeded(1000, 20 * kGiB - 20), 1000 + kGiB - 1);
+  EXPECT_EQ(mapconv::RoomNeeded(1000, 20 * kGiB + 20), 1000 + kGiB);
+  EXPECT_EQ(mapconv::RoomNeeded(kMost - 5, 1 << 20), kMost);
+  EXPECT_EQ(mapconv::BytesOf(std::uint64_t{1} << 40, std::uint64_t{1} << 30), kMost);
+  EXPECT_EQ(mapconv::BytesOf(std::uint64_t{1} << 62, 2), kMost);
+  EXPECT_EQ(mapconv::BytesOf(3, 4096), 12288);
 }
 
 TEST_F(HalveMapTest, AnInputSpelledInLowerCaseIsConvertedToTheExactName) {
