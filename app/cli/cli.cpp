@@ -66,9 +66,11 @@ Jobs JobsFor(const std::vector<mapconv::MapPaths>& maps, const std::vector<std::
   for (const auto& map : maps) {
     if (!mapconv::present(map.input)) continue;
     if (wanted && std::find(wanted->begin(), wanted->end(), map.input) == wanted->end()) continue;
+    // Under the names the folder holds, whatever their case: that is what
+    // is read, written, watched and reported.
     Job& job = jobs.emplace_back();
-    job.report.input = map.input;
-    job.report.output = map.output;
+    job.report.input = mapconv::fs::FindFile(map.input).value_or(map.input);
+    job.report.output = mapconv::fs::FindFile(map.output).value_or(map.output);
   }
   return jobs;
 }
