@@ -181,6 +181,17 @@ int ConvertAll(const Options& options, Console& console) {
 
 }  // namespace
 
+std::error_code Console::WriteFailure() const {
+  const std::lock_guard lock(mutex_);
+  return failure_;
+}
+
+void Console::WriteFailed(std::error_code code) {
+  if (code == std::errc::broken_pipe) RequestInterrupt();
+  const std::lock_guard lock(mutex_);
+  if (!failure_) failure_ = code;
+}
+
 bool Interrupted() noexcept { return gInterrupted.load(std::memory_order_relaxed); }
 
 bool RequestInterrupt() noexcept {
@@ -189,8 +200,9 @@ bool RequestInterrupt() noexcept {
   return first;
 }
 
-int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
-  SetLanguage(UserLanguage());
+namespace {
+
+int Run(const std::vector<std::filesystem::path>& args, Console& console) {
   try {
     const Options options = ParseArguments(args);
     if (options.mode == Mode::Help) {
@@ -206,6 +218,19 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
     console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + Synopsis());
     return kUsage;
   }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
+  SetLanguage(UserLanguage());
+  const int status = Run(args, console);
+  // Results that did not reach their reader are no success.
+  const std::error_code failure = console.WriteFailure();
+  if (!failure) return status;
+  if (failure == std::errc::broken_pipe) return kInterrupted;
+  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotReport), failure) + "\n");
+  return status == kInterrupted ? kInterrupted : kSomeFailed;
 }
 
 }  // namespace halfmap::cli

@@ -94,6 +94,7 @@ constexpr std::array kTexts{
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
     Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
     Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
+    Texts{Msg::CannotReport, "the results could not all be written", "結果をすべては書き出せませんでした"},
 };
 
 std::atomic<Language> gLanguage{Language::English};

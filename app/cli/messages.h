@@ -45,6 +45,7 @@ enum class Msg {
   FewerWorkers,    // {missing} {wanted} {left}
   NotRegularFile,
   InputChanged,
+  CannotReport,
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,
