@@ -146,8 +146,10 @@ int WatchAll(const std::vector<mapconv::MapPaths>& maps, FileWatch& watch, const
       return CannotWatch(e, console);
     }
     if (Interrupted()) return kInterrupted;
-    for (const auto& folder : news.gone) {
-      console.Err("halfmap-cli: " + Say(Msg::FolderGone, {mapconv::PathText(folder.empty() ? "." : folder)}) + "\n");
+    const auto named = [](const std::filesystem::path& folder) { return mapconv::PathText(folder.empty() ? "." : folder); };
+    for (const auto& folder : news.gone) console.Err("halfmap-cli: " + Say(Msg::FolderGone, {named(folder)}) + "\n");
+    for (const auto& folder : news.replaced) {
+      console.Err("halfmap-cli: " + Say(Msg::FolderReplaced, {named(folder)}) + "\n");
     }
     Jobs jobs = JobsFor(maps, &news.saved);
     RunAll(jobs, options, console);

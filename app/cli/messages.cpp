@@ -89,6 +89,8 @@ constexpr std::array kTexts{
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
     Texts{Msg::FolderGone, "{} is gone; watching for it to come back", "{} がなくなりました。戻るのを待っています"},
+    Texts{Msg::FolderReplaced, "{} was renamed or removed; watching the folder now at that path",
+          "{} は名前が変わったか削除されました。今その場所にあるフォルダを監視しています"},
     Texts{Msg::NotText, "argument '{}' is not valid text", "引数 '{}' は正しい文字列ではありません"},
     Texts{Msg::FewerWorkers, "could not start {} of {} workers; going on with {}",
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},

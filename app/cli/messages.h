@@ -41,6 +41,7 @@ enum class Msg {
   Watching,        // {count}
   CannotWatch,
   FolderGone,      // {folder}
+  FolderReplaced,  // {folder}
   NotText,         // {argument}
   FewerWorkers,    // {missing} {wanted} {left}
   NotRegularFile,
