@@ -68,9 +68,13 @@ constexpr std::array kTexts{
     Texts{Msg::ModesExclusive, "--verify writes nothing and takes no --changed or --watch",
           "--verify は何も書かないので --changed や --watch と一緒には使えません"},
     Texts{Msg::NotAFolder, "'{}' is not a folder", "'{}' はフォルダではありません"},
+    Texts{Msg::NoSuchFolder, "'{}' does not exist", "'{}' は存在しません"},
+    Texts{Msg::FolderFails, "'{}': {}", "'{}': {}"},
+    Texts{Msg::FileNotFolder, "'{}' is a file, not a folder; to convert this one bitmap: halfmap-cli -o OUTPUT '{}'",
+          "'{}' はフォルダではなくファイルです。この 1 枚を変換するには: halfmap-cli -o 出力 '{}'"},
     Texts{Msg::NoSuchBitmap, "no such bitmap", "そのビットマップはありません"},
-    Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in the folders given",
-          "変換するものがありません: 指定のフォルダに MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
+    Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in {}",
+          "変換するものがありません: {} に MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
     Texts{Msg::CannotCreate, "cannot create {}", "ファイル {} を作成できません"},
     Texts{Msg::OpenError, "file open error", "ファイルを開けません"},
     Texts{Msg::ReadError, "read file error", "ファイルの読み込みエラー"},
@@ -96,6 +100,7 @@ constexpr std::array kTexts{
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
     Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
     Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
+    Texts{Msg::LinkLoop, "a loop of links, which leads to no file", "リンクが循環していて、どのファイルにも行き着きません"},
     Texts{Msg::CannotReport, "the results could not all be written", "結果をすべては書き出せませんでした"},
 };
 
@@ -138,6 +143,7 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
 std::string SystemReason(std::error_code code) {
   if (code == mapconv::FileError::NotRegularFile) return Say(Msg::NotRegularFile);
   if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
+  if (code == std::errc::too_many_symbolic_link_levels) return Say(Msg::LinkLoop);
   return PlatformReason(code);
 }
 

@@ -22,8 +22,11 @@ enum class Msg {
   OutputNoJobs,
   ModesExclusive,
   NotAFolder,      // {folder}
+  NoSuchFolder,    // {folder}
+  FolderFails,     // {folder} {reason}
+  FileNotFolder,   // {folder}
   NoSuchBitmap,
-  NothingToDo,
+  NothingToDo,     // {folders}
   CannotCreate,    // {path}
   OpenError,
   ReadError,
@@ -47,6 +50,7 @@ enum class Msg {
   NotRegularFile,
   InputChanged,
   CannotReport,
+  LinkLoop,
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,
