@@ -165,10 +165,13 @@ BmpLayout ReadLayout(ByteSource& source, FileHead& head) {
       std::clamp<std::int64_t>(l.fileSize, 0, static_cast<std::int64_t>(FileHead::kCapacity)));
   source.ReadAt(0, std::span(head.bytes).first(head.size));
 
-  l.infoSize = U32(head, kInfo);
-  if (head.bytes[kType] != std::byte{'B'} || head.bytes[kType + 1] != std::byte{'M'}) {
+  // Judged before any size is read, so a text or an empty file is not taken
+  // for a bitmap cut short.
+  if (head.size == 0) Refuse("not a bitmap: the file is empty");
+  if (head.size < 2 || head.bytes[kType] != std::byte{'B'} || head.bytes[kType + 1] != std::byte{'M'}) {
     Refuse("not a bitmap: the file does not start with BM");
   }
+  l.infoSize = U32(head, kInfo);
   if (!KnownInfoSize(l.infoSize)) Refuse("unknown header size: " + std::to_string(l.infoSize) + " bytes");
   if (kInfo + static_cast<std::size_t>(l.infoSize) > head.size) throw EShortRead();
   l.pixelOffset = U32(head, kPixelOffset);

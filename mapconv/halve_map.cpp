@@ -1,6 +1,7 @@
 #include "mapconv/halve_map.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -9,12 +10,14 @@
 #include "mapconv/file_services.h"
 #include "mapconv/halver.h"
 #include "mapconv/map_files.h"
+#include "mapconv/write_watch.h"
 
 namespace mapconv {
 namespace {
 
-// Whether an older version's OUTPUT.tmp may lie beside the output.
-enum class Legacy { Remove, Keep };
+// A map's fixed names, which older versions' OUTPUT.tmp lay beside and an
+// existing output may bear in another case, or names the user gave exactly.
+enum class Names { Fixed, Given };
 
 class FileSink final : public ByteSink {
  public:
@@ -58,43 +61,88 @@ class CompareSink final : public ByteSink {
   std::optional<std::int64_t> difference_;
 };
 
-// The input under whatever case of its name the folder holds.
-fs::File OpenInput(const std::filesystem::path& input) {
-  return fs::OpenForReading(fs::FindFile(input).value_or(input));
+// A map's file under whatever case of its name the folder holds: an input
+// saved as map29361206-1.bmp, and an output already there in another case,
+// which is replaced rather than joined by a second file.
+std::filesystem::path Found(const std::filesystem::path& path) { return fs::FindFile(path).value_or(path); }
+
+fs::File OpenInput(const std::filesystem::path& input) { return fs::OpenForReading(Found(input)); }
+
+// How long a read that failed waits for the write of a save under way (one
+// that cut the file just before it was opened) before the failure stands.
+constexpr std::chrono::milliseconds kSaveUnderWay{50};
+
+// Runs read over the input opened as in, watched since before its first
+// read. A write meanwhile, or a read that failed while the input changed,
+// raises InputChanged, so nothing made of changing bytes is kept.
+template <class Read>
+auto WhileUnchanged(const fs::File& in, fs::WriteWatch& watch, const fs::Stamp& before, Read read) {
+  const auto changed = [&](std::chrono::milliseconds wait) {
+    return watch.Written(wait) || fs::StampOf(in) != before;
+  };
+  const auto inputChanged = [] { return EShortRead(make_error_code(FileError::InputChanged)); };
+  try {
+    auto result = read();
+    if (changed(std::chrono::milliseconds(0))) throw inputChanged();
+    return result;
+  } catch (const EShortRead& e) {
+    if (e.code() != FileError::InputChanged && changed(kSaveUnderWay)) throw inputChanged();
+    throw;
+  } catch (const EFormatError&) {
+    if (changed(kSaveUnderWay)) throw inputChanged();
+    throw;
+  }
 }
 
 // Older versions wrote OUTPUT.tmp beside the fixed names only; one left
 // beside an output is theirs, unless it is the input itself under that name.
 // Any other name is the user's to choose, so a given output's is left alone.
-void RemoveStale(const MapPaths& names, Legacy legacy, const fs::File& in) {
-  if (legacy == Legacy::Remove && present(names.output)) fs::RemoveStale(ScratchFileFor(names.output), fs::IdOf(in));
+void RemoveStale(const MapPaths& names, Names kind, const fs::File& in) {
+  if (kind == Names::Fixed && present(names.output)) fs::RemoveStale(ScratchFileFor(names.output), fs::IdOf(in));
 }
 
 // Converts into a scratch file of this run's own, which takes the output's
 // place (a link's target, where the output is a link) only when complete,
 // on disk and made from an input nobody wrote to meanwhile.
-void Convert(const MapPaths& names, Legacy legacy, ProgressBar& bar, const std::function<void()>& check) {
+void Convert(const MapPaths& names, Names kind, ProgressBar& bar, const std::function<void()>& check) {
   const fs::File in = OpenInput(names.input);
-  RemoveStale(names, legacy, in);
-  const std::filesystem::path output = fs::ResolveOutput(names.output);
+  fs::WriteWatch watch(in);
+  const fs::Stamp before = fs::StampOf(in);
+  RemoveStale(names, kind, in);
+  const std::filesystem::path output = fs::ResolveOutput(kind == Names::Fixed ? Found(names.output) : names.output);
   fs::File claim = fs::ClaimForReplace(output);
   fs::ScratchFile out(output);
-  const fs::Stamp before = fs::StampOf(in);
   BlockSource source(in);
   FileSink sink(out.file());
-  Halve(source, sink, bar, check);
-  if (fs::StampOf(in) != before) throw EShortRead(make_error_code(FileError::InputChanged));
+  WhileUnchanged(in, watch, before, [&] {
+    Halve(source, sink, bar, check);
+    return true;
+  });
   out.Commit(std::move(claim));
 }
 
-// Convert, again from the start while the input is being written to: a
-// save caught in the middle is followed by a whole one.
-void ConvertSettled(const MapPaths& names, Legacy legacy, ProgressBar& bar, const std::function<void()>& check) {
+// Compares the output with what Convert would write; see FirstDifference.
+std::optional<std::int64_t> Compare(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
+  const fs::File in = OpenInput(names.input);
+  fs::WriteWatch watch(in);
+  const fs::Stamp before = fs::StampOf(in);
+  const fs::File existing = fs::OpenForReading(Found(names.output));
+  BlockSource source(in);
+  CompareSink sink(existing);
+  return WhileUnchanged(in, watch, before, [&] {
+    Halve(source, sink, bar, check);
+    return sink.Difference();
+  });
+}
+
+// Work, again from the start while the input is being written to: a save
+// caught in the middle is followed by a whole one.
+template <class Work>
+auto Settled(Work work) {
   constexpr int kAttempts = 3;
   for (int attempt = 1;; ++attempt) {
     try {
-      Convert(names, legacy, bar, check);
-      return;
+      return work();
     } catch (const EShortRead& e) {
       if (e.code() != FileError::InputChanged || attempt == kAttempts) throw;
     }
@@ -141,26 +189,20 @@ void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, Pr
 void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
                     ProgressBar& bar, const std::function<void()>& check) {
   const MapPaths names{input, output};
-  AsForceBreak([&] { ConvertSettled(names, Legacy::Remove, bar, check); });
+  AsForceBreak([&] { Settled([&] { Convert(names, Names::Fixed, bar, check); }); });
 }
 
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
   const MapPaths names{input, output};
-  AsForceBreak([&] { ConvertSettled(names, Legacy::Keep, bar, check); });
+  AsForceBreak([&] { Settled([&] { Convert(names, Names::Given, bar, check); }); });
 }
 
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
                                             const std::filesystem::path& output, ProgressBar& bar,
                                             const std::function<void()>& check) {
-  return AsForceBreak([&] {
-    const fs::File in = OpenInput(input);
-    const fs::File existing = fs::OpenForReading(output);
-    BlockSource source(in);
-    CompareSink sink(existing);
-    Halve(source, sink, bar, check);
-    return sink.Difference();
-  });
+  const MapPaths names{input, output};
+  return AsForceBreak([&] { return Settled([&] { return Compare(names, bar, check); }); });
 }
 
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept {

@@ -27,6 +27,24 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
+bool Absent(std::error_code error) {
+  return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+}
+
+// Why folder, given as one, is none: missing, a file (perhaps the one
+// bitmap meant for -o), or a name the system cannot follow.
+std::string NotAFolderText(const std::filesystem::path& folder) {
+  const std::string name = mapconv::PathText(folder);
+  std::error_code error;
+  const auto status = std::filesystem::status(folder, error);
+  if (status.type() == std::filesystem::file_type::not_found || Absent(error)) {
+    return Say(Msg::NoSuchFolder, {name});
+  }
+  if (error) return Say(Msg::FolderFails, {name, SystemReason(error)});
+  if (std::filesystem::is_regular_file(status)) return Say(Msg::FileNotFolder, {name, name});
+  return Say(Msg::NotAFolder, {name});
+}
+
 // The folders to convert: given ones checked and without repeats, or the
 // current one. Raises UsageError.
 std::vector<std::filesystem::path> Folders(const std::vector<std::filesystem::path>& given) {
@@ -35,9 +53,7 @@ std::vector<std::filesystem::path> Folders(const std::vector<std::filesystem::pa
   std::vector<mapconv::fs::FileId> seen;  // the same folder may come under other names
   for (const auto& folder : given) {
     std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
-      throw UsageError(Say(Msg::NotAFolder, {mapconv::PathText(folder)}));
-    }
+    if (!std::filesystem::is_directory(folder, error)) throw UsageError(NotAFolderText(folder));
     const auto id = mapconv::fs::IdOf(folder);
     if (id && std::find(seen.begin(), seen.end(), *id) != seen.end()) continue;
     if (id) seen.push_back(*id);
@@ -66,22 +82,55 @@ Jobs JobsFor(const std::vector<mapconv::MapPaths>& maps, const std::vector<std::
   for (const auto& map : maps) {
     if (!mapconv::present(map.input)) continue;
     if (wanted && std::find(wanted->begin(), wanted->end(), map.input) == wanted->end()) continue;
+    // Under the names the folder holds, whatever their case: that is what
+    // is read, written, watched and reported.
     Job& job = jobs.emplace_back();
-    job.report.input = map.input;
-    job.report.output = map.output;
+    job.report.input = mapconv::fs::FindFile(map.input).value_or(map.input);
+    job.report.output = mapconv::fs::FindFile(map.output).value_or(map.output);
   }
   return jobs;
 }
 
-std::string NothingText(const Options& options) {
-  if (!options.output) return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
-  // The presence test takes a folder, pipe or device for no file at all.
-  const std::filesystem::path& input = options.inputs[0];
-  std::error_code ignored;
-  const auto status = std::filesystem::status(input, ignored);
-  const bool other = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-  return "halfmap-cli: " + Printable(mapconv::PathText(input)) + ": " +
-         Say(other ? Msg::NotRegularFile : Msg::NoSuchBitmap) + "\n";
+// Why the presence test passed over an input: it is missing, or it is a
+// folder, pipe, device or link that leads nowhere; empty for a missing one
+// when missing says nothing.
+std::string WhyNotPresent(const std::filesystem::path& input, bool missing) {
+  std::error_code error;
+  const auto status = std::filesystem::status(input, error);
+  if (status.type() == std::filesystem::file_type::not_found || Absent(error)) {
+    // A link whose target is missing is still something of that name.
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(input, ignored))) return Say(Msg::NoSuchBitmap);
+    return missing ? Say(Msg::NoSuchBitmap) : "";
+  }
+  if (error) return SystemReason(error);
+  return std::filesystem::is_regular_file(status) ? "" : Say(Msg::NotRegularFile);
+}
+
+// The folders of the maps, the current one by its full name, which a bare
+// run leaves unsaid.
+std::string FolderList(const std::vector<mapconv::MapPaths>& maps) {
+  std::vector<std::filesystem::path> folders;
+  for (const auto& map : maps) {
+    const auto folder = map.input.parent_path();
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  std::string list;
+  for (const auto& folder : folders) {
+    std::error_code ignored;
+    const auto named = folder.empty() ? std::filesystem::current_path(ignored) : folder;
+    list += (list.empty() ? "" : ", ") + mapconv::PathText(named.empty() ? "." : named);
+  }
+  return list;
+}
+
+std::string NothingText(const Options& options, const std::vector<mapconv::MapPaths>& maps) {
+  // A map's name that holds no bitmap says why rather than nothing at all.
+  for (const auto& map : maps) {
+    const std::string why = WhyNotPresent(map.input, options.output.has_value());
+    if (!why.empty()) return "halfmap-cli: " + Printable(mapconv::PathText(map.input)) + ": " + why + "\n";
+  }
+  return "halfmap-cli: " + Say(Msg::NothingToDo, {FolderList(maps)}) + "\n";
 }
 
 // Runs the jobs and writes each one's line as it is done, in job order.
@@ -144,8 +193,10 @@ int WatchAll(const std::vector<mapconv::MapPaths>& maps, FileWatch& watch, const
       return CannotWatch(e, console);
     }
     if (Interrupted()) return kInterrupted;
-    for (const auto& folder : news.gone) {
-      console.Err("halfmap-cli: " + Say(Msg::FolderGone, {mapconv::PathText(folder.empty() ? "." : folder)}) + "\n");
+    const auto named = [](const std::filesystem::path& folder) { return mapconv::PathText(folder.empty() ? "." : folder); };
+    for (const auto& folder : news.gone) console.Err("halfmap-cli: " + Say(Msg::FolderGone, {named(folder)}) + "\n");
+    for (const auto& folder : news.replaced) {
+      console.Err("halfmap-cli: " + Say(Msg::FolderReplaced, {named(folder)}) + "\n");
     }
     Jobs jobs = JobsFor(maps, &news.saved);
     RunAll(jobs, options, console);
@@ -168,7 +219,7 @@ int ConvertAll(const Options& options, Console& console) {
   }
   Jobs jobs = JobsFor(maps);
   if (jobs.empty() && !watch) {
-    console.Err(NothingText(options));
+    console.Err(NothingText(options, maps));
     return kNothingToConvert;
   }
   const bool succeeded = RunAll(jobs, options, console);
@@ -179,6 +230,17 @@ int ConvertAll(const Options& options, Console& console) {
 
 }  // namespace
 
+std::error_code Console::WriteFailure() const {
+  const std::lock_guard lock(mutex_);
+  return failure_;
+}
+
+void Console::WriteFailed(std::error_code code) {
+  if (code == std::errc::broken_pipe) RequestInterrupt();
+  const std::lock_guard lock(mutex_);
+  if (!failure_) failure_ = code;
+}
+
 bool Interrupted() noexcept { return gInterrupted.load(std::memory_order_relaxed); }
 
 bool RequestInterrupt() noexcept {
@@ -187,8 +249,9 @@ bool RequestInterrupt() noexcept {
   return first;
 }
 
-int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
-  SetLanguage(UserLanguage());
+namespace {
+
+int Run(const std::vector<std::filesystem::path>& args, Console& console) {
   try {
     const Options options = ParseArguments(args);
     if (options.mode == Mode::Help) {
@@ -204,6 +267,19 @@ int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
     console.Err("halfmap-cli: " + std::string(e.what()) + "\n" + Synopsis());
     return kUsage;
   }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::filesystem::path>& args, Console& console) {
+  SetLanguage(UserLanguage());
+  const int status = Run(args, console);
+  // Results that did not reach their reader are no success.
+  const std::error_code failure = console.WriteFailure();
+  if (!failure) return status;
+  if (failure == std::errc::broken_pipe) return kInterrupted;
+  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotReport), failure) + "\n");
+  return status == kInterrupted ? kInterrupted : kSomeFailed;
 }
 
 }  // namespace halfmap::cli

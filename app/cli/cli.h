@@ -4,7 +4,9 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace halfmap::cli {
@@ -17,7 +19,8 @@ enum ExitStatus : int {
   kInterrupted = 130,
 };
 
-// Where the text goes; each platform's entry point provides one.
+// Where the text goes; each platform's entry point provides one, and tells
+// WriteFailed of every write that did not all get through.
 class Console {
  public:
   virtual ~Console() = default;
@@ -25,6 +28,18 @@ class Console {
   virtual void Err(std::string_view utf8) = 0;
   // Columns of stderr when it is a terminal that can show progress, else 0.
   virtual int ErrTerminalColumns() = 0;
+
+  // The first failed write's error, empty while every write got through.
+  std::error_code WriteFailure() const;
+
+ protected:
+  // A closed pipe (std::errc::broken_pipe: its reader has gone) stops the
+  // run as Ctrl+C does; any other failure ends it with status 1.
+  void WriteFailed(std::error_code code);
+
+ private:
+  mutable std::mutex mutex_;
+  std::error_code failure_;
 };
 
 // Safe in a signal handler: running conversions stop at their next row, as

@@ -14,6 +14,9 @@ namespace halfmap::cli {
 struct WatchNews {
   std::vector<std::filesystem::path> saved;  // files finished with, each once, in the order given
   std::vector<std::filesystem::path> gone;   // folders removed or renamed away since the last wait
+  // Folders renamed or removed, themselves or a folder above, whose path
+  // another folder took before the watch looked: that one is watched now.
+  std::vector<std::filesystem::path> replaced;
 };
 
 class FileWatch {
@@ -26,7 +29,8 @@ class FileWatch {
   FileWatch& operator=(const FileWatch&) = delete;
 
   // Blocks until at least one of the files is finished with or one of the
-  // folders is gone. A folder that is gone is watched for again, and when a
+  // folders is gone or replaced, a folder above it renamed or removed
+  // counting as it. A folder that is gone is watched for again, and when a
   // folder of its name comes back, every file in it counts as saved.
   // Returns nothing once WakeFileWatches has been called, and may return
   // nothing otherwise. Raises std::system_error.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "app/cli/cli.h"
 
@@ -26,17 +27,22 @@ bool WriteAll(int fd, std::string_view text) {
 
 class PosixConsole final : public halfmap::cli::Console {
  public:
-  void Out(std::string_view utf8) override {
-    // Nobody reads the results any more (the reader of a pipe has gone, as
-    // head does): the run stops as Ctrl+C stops it.
-    if (!WriteAll(STDOUT_FILENO, utf8) && errno == EPIPE) halfmap::cli::RequestInterrupt();
-  }
-  void Err(std::string_view utf8) override { WriteAll(STDERR_FILENO, utf8); }
+  // A reader of a pipe that has gone (as head does) stops the run as Ctrl+C
+  // stops it; a full disk or any other failure fails it.
+  void Out(std::string_view utf8) override { Write(STDOUT_FILENO, utf8); }
+  void Err(std::string_view utf8) override { Write(STDERR_FILENO, utf8); }
   int ErrTerminalColumns() override {
     if (!::isatty(STDERR_FILENO)) return 0;
     winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
     return size.ws_col;
+  }
+
+ private:
+  void Write(int fd, std::string_view utf8) {
+    // A write that takes nothing and says nothing: nowhere left to write.
+    errno = ENOSPC;
+    if (!WriteAll(fd, utf8)) WriteFailed({errno, std::generic_category()});
   }
 };
 

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "app/cli/cli.h"
 #include "app/cli/messages.h"
@@ -28,24 +29,34 @@ bool IsConsole(HANDLE handle) {
   return ::GetConsoleMode(handle, &mode) != 0;
 }
 
-void WriteAll(HANDLE handle, std::string_view utf8) {
+// The error of a write that did not all get through, empty when it did. A
+// pipe whose reader has gone says so as POSIX does, so the run stops as
+// Ctrl+C stops it (exit 130, as head -n1 expects).
+std::error_code WriteAll(HANDLE handle, std::string_view utf8) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return {};  // no console given: nothing is asked
   if (IsConsole(handle)) {
     const std::wstring text = halfmap::win32::Widen(utf8);
     DWORD done = 0;
-    ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    return;
+    if (::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr)) return {};
+    return {static_cast<int>(::GetLastError()), std::system_category()};
   }
   while (!utf8.empty()) {
     DWORD done = 0;
-    if (!::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr) || done == 0) return;
+    if (!::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) return std::make_error_code(std::errc::broken_pipe);
+      return {static_cast<int>(error), std::system_category()};
+    }
+    if (done == 0) return std::make_error_code(std::errc::no_space_on_device);
     utf8.remove_prefix(done);
   }
+  return {};
 }
 
 class Win32Console final : public halfmap::cli::Console {
  public:
-  void Out(std::string_view utf8) override { WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), utf8); }
-  void Err(std::string_view utf8) override { WriteAll(::GetStdHandle(STD_ERROR_HANDLE), utf8); }
+  void Out(std::string_view utf8) override { Write(::GetStdHandle(STD_OUTPUT_HANDLE), utf8); }
+  void Err(std::string_view utf8) override { Write(::GetStdHandle(STD_ERROR_HANDLE), utf8); }
   // Progress needs a console that takes the cursor movements it is drawn with.
   int ErrTerminalColumns() override {
     const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
@@ -57,6 +68,11 @@ class Win32Console final : public halfmap::cli::Console {
       return 0;
     }
     return info.dwSize.X;
+  }
+
+ private:
+  void Write(HANDLE handle, std::string_view utf8) {
+    if (const std::error_code failure = WriteAll(handle, utf8)) WriteFailed(failure);
   }
 };
 

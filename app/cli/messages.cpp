@@ -68,9 +68,13 @@ constexpr std::array kTexts{
     Texts{Msg::ModesExclusive, "--verify writes nothing and takes no --changed or --watch",
           "--verify は何も書かないので --changed や --watch と一緒には使えません"},
     Texts{Msg::NotAFolder, "'{}' is not a folder", "'{}' はフォルダではありません"},
+    Texts{Msg::NoSuchFolder, "'{}' does not exist", "'{}' は存在しません"},
+    Texts{Msg::FolderFails, "'{}': {}", "'{}': {}"},
+    Texts{Msg::FileNotFolder, "'{}' is a file, not a folder; to convert this one bitmap: halfmap-cli -o OUTPUT '{}'",
+          "'{}' はフォルダではなくファイルです。この 1 枚を変換するには: halfmap-cli -o 出力 '{}'"},
     Texts{Msg::NoSuchBitmap, "no such bitmap", "そのビットマップはありません"},
-    Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in the folders given",
-          "変換するものがありません: 指定のフォルダに MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
+    Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in {}",
+          "変換するものがありません: {} に MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
     Texts{Msg::CannotCreate, "cannot create {}", "ファイル {} を作成できません"},
     Texts{Msg::OpenError, "file open error", "ファイルを開けません"},
     Texts{Msg::ReadError, "read file error", "ファイルの読み込みエラー"},
@@ -89,6 +93,8 @@ constexpr std::array kTexts{
     Texts{Msg::Watching, "watching {} maps; Ctrl+C ends", "{} 枚の地図を監視中です。Ctrl+C で終了します"},
     Texts{Msg::CannotWatch, "cannot watch the folders", "フォルダを監視できません"},
     Texts{Msg::FolderGone, "{} is gone; watching for it to come back", "{} がなくなりました。戻るのを待っています"},
+    Texts{Msg::FolderReplaced, "{} was renamed or removed; watching the folder now at that path",
+          "{} は名前が変わったか削除されました。今その場所にあるフォルダを監視しています"},
     Texts{Msg::NotText, "argument '{}' is not valid text", "引数 '{}' は正しい文字列ではありません"},
     Texts{Msg::FewerWorkers, "could not start {} of {} workers; going on with {}",
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
@@ -97,6 +103,8 @@ constexpr std::array kTexts{
     Texts{Msg::ForeignLink, "a link of another user in a shared folder, not followed",
           "共有フォルダにある他のユーザーのリンクなので、たどりません"},
     Texts{Msg::InUse, "in use by another program", "ほかのプログラムが使用中です"},
+    Texts{Msg::LinkLoop, "a loop of links, which leads to no file", "リンクが循環していて、どのファイルにも行き着きません"},
+    Texts{Msg::CannotReport, "the results could not all be written", "結果をすべては書き出せませんでした"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -140,6 +148,7 @@ std::string SystemReason(std::error_code code) {
   if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
   if (code == mapconv::FileError::ForeignLink) return Say(Msg::ForeignLink);
   if (code == mapconv::FileError::InUse) return Say(Msg::InUse);
+  if (code == std::errc::too_many_symbolic_link_levels) return Say(Msg::LinkLoop);
   return PlatformReason(code);
 }
 

@@ -22,8 +22,11 @@ enum class Msg {
   OutputNoJobs,
   ModesExclusive,
   NotAFolder,      // {folder}
+  NoSuchFolder,    // {folder}
+  FolderFails,     // {folder} {reason}
+  FileNotFolder,   // {folder}
   NoSuchBitmap,
-  NothingToDo,
+  NothingToDo,     // {folders}
   CannotCreate,    // {path}
   OpenError,
   ReadError,
@@ -41,12 +44,15 @@ enum class Msg {
   Watching,        // {count}
   CannotWatch,
   FolderGone,      // {folder}
+  FolderReplaced,  // {folder}
   NotText,         // {argument}
   FewerWorkers,    // {missing} {wanted} {left}
   NotRegularFile,
   InputChanged,
   ForeignLink,
   InUse,
+  CannotReport,
+  LinkLoop,
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,

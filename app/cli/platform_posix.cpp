@@ -55,7 +55,8 @@ std::filesystem::path Named(const std::filesystem::path& folder) { return folder
 
 bool Missing() { return errno == ENOENT || errno == ENOTDIR; }
 
-bool Contains(const std::vector<std::filesystem::path>& list, const std::filesystem::path& item) {
+template <class Item>
+bool Contains(const std::vector<Item>& list, const Item& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
@@ -64,13 +65,28 @@ struct WatchedFolder {
   std::filesystem::path above;  // the folder above it, absolute
   int wd = -1;  // on the folder, or while it is gone on the nearest folder above it that exists
   bool gone = false;
+  // On the folders its path goes through, which a rename or removal of
+  // takes the path away from the folder watched.
+  std::vector<int> through;
 };
+
+// The folders a path goes through, nearest first: for a relative path up to
+// its first part, for an absolute one up to the root, which cannot go.
+std::vector<std::filesystem::path> FoldersThrough(const std::filesystem::path& path) {
+  std::vector<std::filesystem::path> through;
+  for (auto at = path.parent_path(); at.has_relative_path(); at = at.parent_path()) {
+    through.push_back(at);
+    if (at == at.parent_path()) break;
+  }
+  return through;
+}
 
 // What one read of the queued events brought.
 struct Events {
   std::vector<std::filesystem::path> named;  // files a writer finished with
   std::vector<std::filesystem::path> back;   // folders watched again
   std::vector<std::filesystem::path> gone;   // folders that went and are not back
+  std::vector<std::filesystem::path> replaced;  // another folder took the path at once
   bool overflowed = false;                   // events were lost
 };
 
@@ -83,14 +99,31 @@ struct FileWatch::Native {
   int Fd() const { return static_cast<int>(inotify.get()); }
   int Add(const std::filesystem::path& folder) const { return ::inotify_add_watch(Fd(), folder.c_str(), kEvents); }
 
+  // Drops the watch wd once no folder uses it.
+  void Release(int wd) {
+    if (wd < 0) return;
+    for (const auto& other : folders) {
+      if (other.wd == wd || Contains(other.through, wd)) return;
+    }
+    ::inotify_rm_watch(Fd(), wd);
+  }
+
   // Moves folder to watch wd, dropping its old watch when no folder uses it.
   void Use(WatchedFolder& folder, int wd) {
     const int old = std::exchange(folder.wd, wd);
-    if (old < 0 || old == wd) return;
-    for (const auto& other : folders) {
-      if (other.wd == old) return;
+    if (old != wd) Release(old);
+  }
+
+  // Watches the folders the path goes through, as they are now.
+  void WatchThrough(WatchedFolder& folder) {
+    std::vector<int> through;
+    for (const auto& above : FoldersThrough(folder.path)) {
+      if (const int wd = Add(above); wd >= 0) through.push_back(wd);
     }
-    ::inotify_rm_watch(Fd(), old);
+    std::swap(folder.through, through);
+    for (const int old : through) {
+      if (!Contains(folder.through, old)) Release(old);
+    }
   }
 
   // Watches the folder again or, while it is missing, the nearest folder
@@ -101,6 +134,7 @@ struct FileWatch::Native {
       if (const int wd = Add(Named(folder.path)); wd >= 0) {
         Use(folder, wd);
         folder.gone = false;
+        WatchThrough(folder);
         return;
       }
       Check(Missing());
@@ -110,6 +144,7 @@ struct FileWatch::Native {
       Check(wd >= 0);
       Use(folder, wd);
       folder.gone = true;
+      WatchThrough(folder);
       // It may have come back before the watch above it began.
       std::error_code ignored;
       if (!std::filesystem::is_directory(Named(folder.path), ignored)) return;
@@ -127,6 +162,8 @@ struct FileWatch::Native {
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         if ((event->mask & IN_Q_OVERFLOW) != 0) events.overflowed = true;
         for (std::size_t i = 0; i < folders.size(); ++i) {
+          // A folder its path goes through was renamed or removed.
+          if ((event->mask & kFolderGone) != 0 && Contains(folders[i].through, event->wd)) changed[i] = true;
           if (folders[i].wd != event->wd) continue;
           if ((event->mask & kFolderGone) != 0 || folders[i].gone) changed[i] = true;
           if (!folders[i].gone && (event->mask & kFinished) != 0 && event->len > 0) {
@@ -148,14 +185,20 @@ struct FileWatch::Native {
 
   void Forget(int wd) {
     ::inotify_rm_watch(Fd(), wd);
-    for (auto& folder : folders) folder.wd = folder.wd == wd ? -1 : folder.wd;
+    for (auto& folder : folders) {
+      folder.wd = folder.wd == wd ? -1 : folder.wd;
+      std::erase(folder.through, wd);
+    }
   }
 
   void Rearm(WatchedFolder& folder, Events& events) {
     const bool wasGone = folder.gone;
+    const int was = folder.wd;
     Arm(folder);
     if (!folder.gone) {
       events.back.push_back(folder.path);
+      // Renamed or removed, and another folder took its path meanwhile.
+      if (!wasGone && folder.wd != was) events.replaced.push_back(Named(folder.path));
     } else if (!wasGone) {
       events.gone.push_back(Named(folder.path));
     }
@@ -175,7 +218,8 @@ FileWatch::FileWatch(std::vector<std::filesystem::path> files)
     }
     const int wd = native_->Add(Named(folder));
     Check(wd >= 0);
-    native_->folders.push_back({folder, std::filesystem::absolute(Named(folder)).parent_path(), wd});
+    native_->folders.push_back({folder, std::filesystem::absolute(Named(folder)).parent_path(), wd, false, {}});
+    native_->WatchThrough(native_->folders.back());
   }
 }
 
@@ -183,7 +227,7 @@ FileWatch::~FileWatch() = default;
 
 WatchNews FileWatch::Wait() {
   WatchNews news;
-  while (news.saved.empty() && news.gone.empty()) {
+  while (news.saved.empty() && news.gone.empty() && news.replaced.empty()) {
     std::array<pollfd, 2> waits{{{native_->Fd(), POLLIN, 0}, {gWakeFd, POLLIN, 0}}};
     if (::poll(waits.data(), waits.size(), -1) < 0) {
       Check(errno == EINTR);
@@ -192,6 +236,7 @@ WatchNews FileWatch::Wait() {
     if (waits[1].revents != 0) return {};
     Events events = native_->Read();
     news.gone = std::move(events.gone);
+    news.replaced = std::move(events.replaced);
     // A file counts under the name the conversion would open for it.
     for (const auto& file : files_) {
       const auto found = mapconv::fs::FindFile(file);

@@ -369,6 +369,58 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=30), 0, proc.communicate()[1])
         self.assertEqual(run(["--verify", "-o", "re.bmp", "big.bmp"], cwd=both).returncode, 0)
 
+        # The same where size and times cannot tell: a file system keeping
+        # whole seconds, the rewrite in the second the input was opened in.
+        coarse, image = os.path.join(self.work, "coarse"), os.path.join(self.work, "coarse.img")
+        os.mkdir(coarse)
+        subprocess.run(["truncate", "-s", "16M", image], check=True)
+        subprocess.run(["mkfs.ext2", "-q", "-F", "-I", "128", image], check=True, stderr=subprocess.DEVNULL)
+        subprocess.run(["mount", "-o", "loop", image, coarse], check=True, stderr=subprocess.DEVNULL)
+        self.addCleanup(subprocess.run, ["umount", coarse])
+        versions = [bmp(2048, 1024, seed) for seed in (0, 1)]
+        big = os.path.join(coarse, "big.bmp")
+        blind = 0
+        for _ in range(6):
+            with open(big, "wb") as f:
+                f.write(versions[0])
+            time.sleep(1.05 - time.time() % 1)  # past the coarse clock's tick into the new second
+            with open(big, "r+b") as f:
+                f.write(versions[0])
+            opened = os.stat(big)
+            proc = subprocess.Popen(slowed(coarse, "", 3, 200000, "big.bmp") + [CLI, "-o", "re.bmp", "big.bmp"],
+                                    cwd=coarse, env=traced_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            while not any(n.startswith(".re.bmp.halfmap-") for n in os.listdir(coarse)):
+                time.sleep(0.002)
+            time.sleep(0.3)  # between the first megabyte's read and the second's
+            with open(big, "r+b") as f:
+                f.write(versions[1])
+            rewritten = os.stat(big)
+            self.assertEqual(proc.wait(timeout=30), 0, proc.communicate()[1])
+            if (opened.st_mtime_ns, opened.st_ctime_ns) == (rewritten.st_mtime_ns, rewritten.st_ctime_ns):
+                blind += 1
+                self.assertEqual(run(["--verify", "-o", "re.bmp", "big.bmp"], cwd=coarse).returncode, 0)
+                break
+        self.assertEqual(blind, 1)
+
+        # A save that cuts the file and writes its start, then the rest a while
+        # later: the reads that fail meanwhile are retried, and the whole new
+        # map converted.
+        proc = subprocess.Popen(slowed(coarse, "", 2, 400000, "big.bmp") + [CLI, "--json", "-o", "cut.bmp", "big.bmp"],
+                                cwd=coarse, env=traced_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        while not any(n.startswith(".cut.bmp.halfmap-") for n in os.listdir(coarse)):
+            time.sleep(0.002)
+        with open(big, "r+b") as f:
+            time.sleep(0.1)
+            f.truncate()
+            f.write(versions[0][:4096])
+            f.flush()
+            time.sleep(0.5)
+            f.write(versions[0][4096:])
+        out, err = proc.communicate(timeout=30)
+        self.assertEqual((proc.returncode, err), (0, b""))
+        self.assertEqual(json.loads(out)["width"], 2048)
+        self.assertEqual(run(["--verify", "-o", "cut.bmp", "big.bmp"], cwd=coarse).returncode, 0)
+
     def test_links_and_locks_of_another_user_are_judged_as_the_kernel_would(self):
         self.need_another_user()
         private = os.path.join(self.work, "private")  # the victim's, which the attacker cannot reach
@@ -449,13 +501,32 @@ class CliEndToEnd(unittest.TestCase):
             self.assertIn(b"usage: halfmap-cli", result.stderr)
             self.assertEqual(sorted(os.listdir(a)), NAMES)
         os.mkfifo(os.path.join(self.work, "fifo"))
-        for args, cwd, said in (([empty], self.work, "nothing to convert"), ([], empty, "nothing to convert"),
-                                (["-o", "x.bmp", "missing.bmp"], empty, "missing.bmp: no such bitmap"),
-                                (["-o", "x.bmp", "fifo"], self.work, "fifo: not a regular file"),
-                                (["-o", "x.bmp", "empty"], self.work, "empty: not a regular file")):
+        os.symlink("loop", os.path.join(self.work, "loop"))
+        piped = os.path.join(self.work, "piped")
+        os.mkdir(piped)
+        os.mkfifo(os.path.join(piped, NAMES[1]))
+        for name, data in (("blank.bmp", b""), ("text.bmp", b"hello\n")):
+            with open(os.path.join(self.work, name), "wb") as f:
+                f.write(data)
+        long = "/".join(["d" * 250] * 20)
+        for args, cwd, status, said in (
+                ([empty], self.work, 3, f"nothing to convert: no {NAMES[0]}, -NS1.BMP or -X1.BMP in {empty}\n"),
+                ([], empty, 3, f"nothing to convert: no {NAMES[0]}, -NS1.BMP or -X1.BMP in {empty}\n"),
+                (["-o", "x.bmp", "missing.bmp"], empty, 3, "missing.bmp: no such bitmap\n"),
+                (["-o", "x.bmp", "fifo"], self.work, 3, "fifo: not a regular file\n"),
+                (["-o", "x.bmp", "empty"], self.work, 3, "empty: not a regular file\n"),
+                (["-o", "x.bmp", "loop"], self.work, 3, "loop: a loop of links, which leads to no file\n"),
+                (["piped"], self.work, 3, f"piped/{NAMES[1]}: not a regular file\n"),
+                (["-o", "x.bmp", "blank.bmp"], self.work, 1, "blank.bmp: bitmap format error: not a bitmap: the file is empty\n"),
+                (["-o", "x.bmp", "text.bmp"], self.work, 1, "text.bmp: bitmap format error: not a bitmap: the file does not start with BM\n"),
+                (["nosuch"], self.work, 2, "'nosuch' does not exist\n"),
+                (["loop"], self.work, 2, "'loop': a loop of links, which leads to no file\n"),
+                ([long], self.work, 2, f"'{long}': File name too long\n"),
+                ([f"{a}/{NAMES[0]}"], self.work, 2,
+                 f"'{a}/{NAMES[0]}' is a file, not a folder; to convert this one bitmap: halfmap-cli -o OUTPUT '{a}/{NAMES[0]}'\n")):
             result = run(args, cwd=cwd)
-            self.assertEqual(result.returncode, 3, args)
-            self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {said}"), result.stderr)
+            self.assertEqual(result.returncode, status, args)
+            self.assertEqual(result.stderr.decode().split("usage:")[0], f"halfmap-cli: {said}")
         self.assertEqual(os.listdir(empty), [])
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
         # The help and the man page name the same options, and the same exit statuses.
@@ -509,6 +580,18 @@ class CliEndToEnd(unittest.TestCase):
         self.assertIn(f"{NAMES[1]} -> {a}/{OUTPUTS[1]}  64x48", run(["--changed", a], cwd=self.work).stdout.decode())
         self.assertEqual(run(["--verify", a], cwd=self.work).returncode, 0)
 
+        # Names in lower case are read, written and reported as they are.
+        for name in NAMES[:2] + OUTPUTS[:1]:
+            os.rename(os.path.join(a, name), os.path.join(a, name.lower()))
+        lower = [f"{a}/{NAMES[0].lower()}", f"{a}/{OUTPUTS[0].lower()}"]
+        result = run(["--verify", a], cwd=self.work)
+        self.assertEqual(result.stdout.decode().splitlines()[0], f"{lower[0]} = {lower[1]}  verified")
+        os.utime(os.path.join(a, NAMES[0].lower()))
+        records = [json.loads(line) for line in run(["--changed", "--json", a], cwd=self.work).stdout.splitlines()]
+        self.assertEqual([(r["input"], r["output"], r["status"], r["width"], r["out_width"]) for r in records[:2]],
+                         [(*lower, "converted", 37, 18), (f"{a}/{NAMES[1].lower()}", f"{a}/{OUTPUTS[1]}", "unchanged", 64, 32)])
+        self.assertEqual(sorted(os.listdir(a)), sorted([n.lower() for n in NAMES[:2] + OUTPUTS[:1]] + NAMES[2:] + OUTPUTS[1:]))
+
     def test_a_signal_stops_the_running_map_and_starts_no_other(self):
         for sig, lang, said in ((signal.SIGINT, "C", "interrupted"), (signal.SIGTERM, "ja_JP.UTF-8", "中断しました"),
                                 (signal.SIGHUP, "C", "interrupted")):
@@ -542,6 +625,16 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=30), 130)
         self.assertFalse(os.path.exists(os.path.join(a, OUTPUTS[2])))  # not started
         self.assert_converted(a, "all", OUTPUTS[:2])
+        # So does a closed stderr; results that reach a full disk fail the run, saying so.
+        os.chmod(os.path.join(a, OUTPUTS[0]), 0o444)
+        proc = subprocess.Popen([CLI, a], cwd=self.work, env=c_env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        proc.stderr.close()
+        self.assertEqual(proc.wait(timeout=30), 130)
+        os.chmod(os.path.join(a, OUTPUTS[0]), 0o644)
+        with open("/dev/full", "wb") as full:
+            result = subprocess.run([CLI, "-q", "--json", a], cwd=self.work, env=c_env(), stdout=full, stderr=subprocess.PIPE)
+        self.assertEqual((result.returncode, result.stderr),
+                         (1, b"halfmap-cli: the results could not all be written: No space left on device\n"))
 
     def test_watch_converts_each_finished_save_once_and_goes_on_after_failures(self):
         a = self.folder("all", "watched")
@@ -605,7 +698,8 @@ class CliEndToEnd(unittest.TestCase):
 
     def test_watch_follows_its_folder_away_and_back(self):
         a, src = self.folder("all", "moved"), self.sets["all"][0]
-        proc = subprocess.Popen([CLI, "--watch", "--json", "moved"], cwd=self.work, env=c_env(),
+        os.makedirs(os.path.join(self.work, "a/b/north"))
+        proc = subprocess.Popen([CLI, "--watch", "--json", "moved", "a/b/north"], cwd=self.work, env=c_env(),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         for stream in (proc.stdout, proc.stderr):
             self.addCleanup(stream.close)
@@ -614,7 +708,7 @@ class CliEndToEnd(unittest.TestCase):
         threading.Thread(target=lambda: [lines.put(json.loads(line)) for line in proc.stdout], daemon=True).start()
         threading.Thread(target=lambda: [said.put(line.decode()) for line in proc.stderr], daemon=True).start()
         self.assertEqual([lines.get(timeout=30)["status"] for _ in NAMES], ["converted"] * 3)
-        self.assertEqual(said.get(timeout=30), "halfmap-cli: watching 3 maps; Ctrl+C ends\n")
+        self.assertEqual(said.get(timeout=30), "halfmap-cli: watching 6 maps; Ctrl+C ends\n")
         gone = "halfmap-cli: moved is gone; watching for it to come back\n"
         # Renamed away; a folder of its name comes back holding a map already saved.
         os.rename(a, f"{a}.old")
@@ -631,6 +725,15 @@ class CliEndToEnd(unittest.TestCase):
         shutil.copy(f"{src}/{NAMES[1]}", f"{a}/{NAMES[1]}")
         self.assertEqual(((line := lines.get(timeout=30))["input"], line["status"]), (f"moved/{NAMES[1]}", "converted"))
         self.assert_converted(a, "all", [OUTPUTS[1]])
+        # A folder above it renamed away, and its path made again: a save
+        # there, under a lower-case name, is converted under that name.
+        os.rename(f"{self.work}/a", f"{self.work}/a2")
+        self.assertEqual(said.get(timeout=30), "halfmap-cli: a/b/north is gone; watching for it to come back\n")
+        os.makedirs(f"{self.work}/a/b/north")
+        time.sleep(0.5)
+        shutil.copy(f"{src}/{NAMES[2]}", f"{self.work}/a2/b/north/{NAMES[2]}")  # the old folder is no longer watched
+        shutil.copy(f"{src}/{NAMES[2]}", f"{self.work}/a/b/north/{NAMES[2].lower()}")
+        self.assertEqual(((line := lines.get(timeout=30))["input"], line["width"]), (f"a/b/north/{NAMES[2].lower()}", 5))
         time.sleep(0.5)
         self.assertTrue(lines.empty() and said.empty())
         proc.send_signal(signal.SIGINT)

@@ -1,0 +1,13 @@
+// The write watch on Windows: the input is opened without FILE_SHARE_WRITE,
+// so no other program can write to it while it is converted.
+#include "mapconv/write_watch.h"
+
+namespace mapconv::fs {
+
+WriteWatch::WriteWatch(const File&) noexcept {}
+
+WriteWatch::~WriteWatch() = default;
+
+bool WriteWatch::Written(std::chrono::milliseconds) noexcept { return false; }
+
+}  // namespace mapconv::fs
