@@ -10,6 +10,7 @@ class FileErrors final : public std::error_category {
     switch (static_cast<FileError>(value)) {
       case FileError::NotRegularFile: return "not a regular file";
       case FileError::InputChanged: return "the input changed while it was converted";
+      case FileError::Device: return "a device, not a regular file";
     }
     return "unknown error";
   }

@@ -16,6 +16,7 @@ namespace mapconv {
 enum class FileError {
   NotRegularFile = 1,  // a folder, pipe or device where a file belongs
   InputChanged,        // written to while it was being converted
+  Device,              // a device name (NUL, CON, COM1.TXT) where a file belongs
 };
 const std::error_category& FileErrorCategory() noexcept;
 std::error_code make_error_code(FileError error) noexcept;

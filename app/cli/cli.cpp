@@ -75,13 +75,14 @@ Jobs JobsFor(const std::vector<mapconv::MapPaths>& maps, const std::vector<std::
 
 std::string NothingText(const Options& options) {
   if (!options.output) return "halfmap-cli: " + Say(Msg::NothingToDo) + "\n";
-  // The presence test takes a folder, pipe or device for no file at all.
+  // The presence test takes a folder, pipe or device for no file at all;
+  // on Windows a device name such as NUL is no file the system can find.
   const std::filesystem::path& input = options.inputs[0];
   std::error_code ignored;
   const auto status = std::filesystem::status(input, ignored);
   const bool other = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-  return "halfmap-cli: " + Printable(mapconv::PathText(input)) + ": " +
-         Say(other ? Msg::NotRegularFile : Msg::NoSuchBitmap) + "\n";
+  const Msg why = mapconv::fs::IsDevice(input) ? Msg::Device : other ? Msg::NotRegularFile : Msg::NoSuchBitmap;
+  return "halfmap-cli: " + Printable(mapconv::PathText(input)) + ": " + Say(why) + "\n";
 }
 
 // Runs the jobs and writes each one's line as it is done, in job order.
@@ -128,7 +129,11 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 
 // The system refused a watch or its events; the one failure that ends a watch.
 int CannotWatch(const std::system_error& e, Console& console) {
-  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
+  const auto* tooMany = dynamic_cast<const TooManyFolders*>(&e);
+  const std::string reason =
+      tooMany ? WithReason(Say(Msg::CannotWatch), Say(Msg::TooManyFolders, {std::to_string(tooMany->most())}))
+              : WithSystemReason(Say(Msg::CannotWatch), e.code());
+  console.Err("halfmap-cli: " + reason + "\n");
   return kSomeFailed;
 }
 

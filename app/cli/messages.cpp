@@ -94,6 +94,9 @@ constexpr std::array kTexts{
           "{} 個のワーカーを開始できませんでした ({} 個中)。{} 個で続けます"},
     Texts{Msg::NotRegularFile, "not a regular file", "通常のファイルではありません"},
     Texts{Msg::InputChanged, "the input changed while it was converted", "変換中に入力が変更されました"},
+    Texts{Msg::Device, "a device, not a regular file", "デバイスです。通常のファイルではありません"},
+    Texts{Msg::TooManyFolders, "--watch takes at most {} folders on Windows",
+          "Windows では --watch で監視できるフォルダは {} 個までです"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -135,6 +138,7 @@ std::string Say(Msg id, std::initializer_list<std::string_view> args) {
 std::string SystemReason(std::error_code code) {
   if (code == mapconv::FileError::NotRegularFile) return Say(Msg::NotRegularFile);
   if (code == mapconv::FileError::InputChanged) return Say(Msg::InputChanged);
+  if (code == mapconv::FileError::Device) return Say(Msg::Device);
   return PlatformReason(code);
 }
 

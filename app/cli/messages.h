@@ -45,6 +45,8 @@ enum class Msg {
   FewerWorkers,    // {missing} {wanted} {left}
   NotRegularFile,
   InputChanged,
+  Device,
+  TooManyFolders,  // {most}
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,

@@ -5,12 +5,14 @@
 
 #include <exception>
 
+#include "app/common/dll_search.h"
 #include "app/common/error_report.h"
 #include "app/tform1.h"
 #include "app/win32/error_box.h"
 #include "app/win32/main_window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  halfmap::win32::LoadDllsFromSystemOnly();
   try {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
