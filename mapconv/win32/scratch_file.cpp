@@ -121,6 +121,18 @@ std::filesystem::path Culprit(DWORD error, const std::filesystem::path& scratch,
   return folder.empty() ? std::filesystem::path(L".") : folder;
 }
 
+// RenameInFolder onto the output. A rename onto a file that someone has
+// open is refused as access denied, not as a sharing violation; it counts
+// as held, to be waited out, where the output is a file that may be written.
+DWORD RenameOnto(const File& file, const std::wstring& name, const std::filesystem::path& output) {
+  const DWORD error = RenameInFolder(file, name);
+  if (error != ERROR_ACCESS_DENIED) return error;
+  const DWORD attributes = ::GetFileAttributesW(LongPath(output).c_str());
+  const bool writable = attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  return writable ? ERROR_SHARING_VIOLATION : error;
+}
+
 }  // namespace
 
 ScratchFile::ScratchFile(const std::filesystem::path& output) : output_(output) {
@@ -159,7 +171,7 @@ void ScratchFile::Commit(File claim) {
   if (claim) TakeOverLooks(claim, file_);
   // The old output must be free for the rename to replace it.
   claim = File();
-  const DWORD error = RetryWhileHeld([&] { return RenameInFolder(file_, name); });
+  const DWORD error = RetryWhileHeld([&] { return RenameOnto(file_, name, output_); });
   if (error != ERROR_SUCCESS) throw ECreateFailure(output_, SystemCode(error));
   committed_ = true;
   file_ = File();
