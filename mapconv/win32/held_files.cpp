@@ -17,7 +17,6 @@ bool HeldByOther(DWORD error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_USER_MAPPED_FILE:
-    case ERROR_UNABLE_TO_REMOVE_REPLACED:
       return true;
     default:
       return false;

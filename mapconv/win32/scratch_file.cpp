@@ -6,6 +6,8 @@
 // handle, so that no other run's sweep can take it once it is finished.
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -74,8 +76,28 @@ void RemoveHeld(const std::filesystem::path& path) noexcept {
   }
 }
 
+// The replaced file's access list, which a rename would not carry over: its
+// own entries, and whether it takes the folder's. Where that cannot be
+// done the new file keeps the folder's, as a new output would.
+void TakeOverAccessList(const File& old, const File& replacement) {
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(Native(old), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, ::LocalFree);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (list == nullptr || !::GetSecurityDescriptorControl(descriptor, &control, &revision)) return;
+  const SECURITY_INFORMATION inheritance =
+      (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  ::SetSecurityInfo(Native(replacement), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr, nullptr,
+                    list, nullptr);
+}
+
 // The replaced file's attributes and creation time, which a rename would
-// not carry over, are given to the new file beforehand.
+// not carry over either, are given to the new file beforehand.
 void TakeOverLooks(const File& old, const File& replacement) {
   FILE_BASIC_INFO basic{};
   if (!::GetFileInformationByHandleEx(Native(old), FileBasicInfo, &basic, sizeof basic)) return;
@@ -85,6 +107,7 @@ void TakeOverLooks(const File& old, const File& replacement) {
   looks.CreationTime = basic.CreationTime;
   looks.FileAttributes = basic.FileAttributes & kKept;
   ::SetFileInformationByHandle(Native(replacement), FileBasicInfo, &looks, sizeof looks);
+  TakeOverAccessList(old, replacement);
 }
 
 // The name an existing output has in its folder, which may differ in case
@@ -141,8 +164,9 @@ ScratchFile::ScratchFile(const std::filesystem::path& output) : output_(output) 
   for (int draw = 0;; ++draw) {
     path_ = NewScratchName(output);
     // No sharing: another run cannot open, rename or delete it.
-    file_ = Adopt(::CreateFileW(LongPath(path_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Changing its access list to the old output's needs WRITE_DAC.
+    file_ = Adopt(::CreateFileW(LongPath(path_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file_) break;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS && draw < 8) continue;  // someone else's name: draw again
