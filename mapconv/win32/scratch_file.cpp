@@ -76,24 +76,50 @@ void RemoveHeld(const std::filesystem::path& path) noexcept {
   }
 }
 
-// The replaced file's access list, which a rename would not carry over: its
-// own entries, and whether it takes the folder's. Where that cannot be
-// done the new file keeps the folder's, as a new output would.
-void TakeOverAccessList(const File& old, const File& replacement) {
+// A file's access list, owned with its descriptor; none when it cannot be had.
+struct AccessList {
   PACL list = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(Native(old), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
-                        &descriptor) != ERROR_SUCCESS) {
-    return;
+  std::unique_ptr<void, decltype(&::LocalFree)> descriptor{nullptr, ::LocalFree};
+
+  explicit AccessList(const File& file) {
+    PSECURITY_DESCRIPTOR got = nullptr;
+    if (::GetSecurityInfo(Native(file), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                          &got) != ERROR_SUCCESS) {
+      list = nullptr;
+      return;
+    }
+    descriptor.reset(got);
   }
-  const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, ::LocalFree);
+  bool operator==(const AccessList& other) const {
+    return list && other.list && list->AclSize == other.list->AclSize &&
+           std::memcmp(list, other.list, list->AclSize) == 0;
+  }
+};
+
+// Wine keeps access as Unix mode bits, and a list given back turns into
+// wider ones than the file had (0600 became 0775).
+bool UnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The replaced file's access list, which a rename would not carry over: its
+// own entries, and whether it takes the folder's; only one that differs
+// from the new file's. Where that cannot be done the new file keeps the
+// folder's, as a new output would.
+void TakeOverAccessList(const File& old, const File& replacement) {
+  if (UnderWine()) return;
+  const AccessList from(old);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (list == nullptr || !::GetSecurityDescriptorControl(descriptor, &control, &revision)) return;
+  if (!from.list || from == AccessList(replacement) ||
+      !::GetSecurityDescriptorControl(from.descriptor.get(), &control, &revision)) {
+    return;
+  }
   const SECURITY_INFORMATION inheritance =
       (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
   ::SetSecurityInfo(Native(replacement), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr, nullptr,
-                    list, nullptr);
+                    from.list, nullptr);
 }
 
 // The replaced file's attributes and creation time, which a rename would
@@ -121,15 +147,16 @@ std::wstring NameInFolder(const std::filesystem::path& output) {
   return entry.cFileName;
 }
 
-// Gives the open file another name in its own folder, replacing what has
-// that name (a link's entry, never its target). Returns the system's error.
-DWORD RenameInFolder(const File& file, const std::wstring& name) {
-  const std::size_t bytes = name.size() * sizeof(wchar_t);
+// Gives the open file another name, replacing what has that name (a link's
+// entry, never its target). The name is a full path: a bare one would be
+// taken against the current folder. Returns the system's error.
+DWORD RenameTo(const File& file, const std::wstring& path) {
+  const std::size_t bytes = path.size() * sizeof(wchar_t);
   std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = TRUE;
   rename->FileNameLength = static_cast<DWORD>(bytes);
-  std::memcpy(rename->FileName, name.data(), bytes);
+  std::memcpy(rename->FileName, path.data(), bytes);
   return ::SetFileInformationByHandle(Native(file), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))
              ? ERROR_SUCCESS
              : ::GetLastError();
@@ -144,11 +171,12 @@ std::filesystem::path Culprit(DWORD error, const std::filesystem::path& scratch,
   return folder.empty() ? std::filesystem::path(L".") : folder;
 }
 
-// RenameInFolder onto the output. A rename onto a file that someone has
-// open is refused as access denied, not as a sharing violation; it counts
-// as held, to be waited out, where the output is a file that may be written.
+// RenameTo the output, under name in its folder. A rename onto a file that
+// someone has open is refused as access denied, not as a sharing violation;
+// it counts as held, to be waited out, where the output is a file that may
+// be written.
 DWORD RenameOnto(const File& file, const std::wstring& name, const std::filesystem::path& output) {
-  const DWORD error = RenameInFolder(file, name);
+  const DWORD error = RenameTo(file, LongPath(output.parent_path() / name));
   if (error != ERROR_ACCESS_DENIED) return error;
   const DWORD attributes = ::GetFileAttributesW(LongPath(output).c_str());
   const bool writable = attributes != INVALID_FILE_ATTRIBUTES &&
