@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace halfmap::win32 {
 
 void LoadDllsFromSystemOnly() noexcept {
@@ -15,6 +17,14 @@ void LoadDllsFromSystemOnly() noexcept {
   if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   // Without it, at least the current folder leaves the search.
   ::SetDllDirectoryW(L"");
+}
+
+HMODULE LoadSystemDll(const wchar_t* name) noexcept {
+  // A full path searches nowhere, on every Windows version.
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return ::LoadLibraryW((std::wstring(folder, length) + L'\\' + name).c_str());
 }
 
 }  // namespace halfmap::win32
