@@ -328,7 +328,8 @@ class CliEndToEnd(unittest.TestCase):
         for args, cwd, said in (([empty], self.work, "nothing to convert"), ([], empty, "nothing to convert"),
                                 (["-o", "x.bmp", "missing.bmp"], empty, "missing.bmp: no such bitmap"),
                                 (["-o", "x.bmp", "fifo"], self.work, "fifo: not a regular file"),
-                                (["-o", "x.bmp", "empty"], self.work, "empty: not a regular file")):
+                                (["-o", "x.bmp", "empty"], self.work, "empty: not a regular file"),
+                                (["-o", "x.bmp", "/dev/null"], self.work, "/dev/null: a device, not a regular file")):
             result = run(args, cwd=cwd)
             self.assertEqual(result.returncode, 3, args)
             self.assertTrue(result.stderr.decode().startswith(f"halfmap-cli: {said}"), result.stderr)
