@@ -55,6 +55,18 @@ class ECreateFailure : public EFileFailure {
   std::filesystem::path path_;
 };
 
+// The output's folder refused a new file. The window's message still names
+// the output; the command line names the folder, the real cause.
+class EFolderRefused : public ECreateFailure {
+ public:
+  EFolderRefused(const std::filesystem::path& output, const std::filesystem::path& folder, std::error_code code)
+      : ECreateFailure(output, code), folder_(folder) {}
+  const std::filesystem::path& folder() const noexcept { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
+};
+
 class EShortRead : public EFileFailure {
  public:
   explicit EShortRead(std::error_code code = {});

@@ -254,6 +254,17 @@ case_cli_devices() {
   LC_ALL=C.UTF-8 "${wine[@]}" "$cli" --watch "${folders[@]}" >/dev/null 2>"$work/cli.err"
   [ $? -eq 1 ] && grep -qF 'cannot watch the folders: --watch takes at most 31 folders on Windows' "$work/cli.err" ||
     { echo "  FAIL  32 watched folders: $(cat "$work/cli.err")"; status=1; }
+  # A folder that refuses new files (immutable: root is refused too) is
+  # named as the cause, not the output it would have held.
+  if chattr +i "$d" 2>/dev/null; then
+    LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -q "$(winpath "$d")" >/dev/null 2>"$work/cli.err"
+    local code=$?
+    chattr -i "$d"
+    [ $code -eq 1 ] && grep -qF "cannot create files in folder $(winpath "$d"): " "$work/cli.err" ||
+      { echo "  FAIL  unwritable folder: $(cat "$work/cli.err")"; status=1; }
+  else
+    echo "  skip  chattr +i is refused here: no unwritable folder for root"
+  fi
   absent "$d/x.bmp" || status=1
   no_scratch "$d" || status=1
   return $status
@@ -469,7 +480,7 @@ scenario "halfmap-cli.exe: a hidden output stays hidden when replaced" case_cli_
 scenario "halfmap-cli.exe -j 6: one folder under two drive letters is converted once" case_cli_two_drives
 scenario "halfmap-cli.exe: an argument that is not text is a usage error, exit status 2" case_cli_not_text
 scenario "halfmap-cli.exe --watch: a change list that overflows keeps the watch going" case_cli_watch_overflow
-scenario "halfmap-cli.exe: device names are refused alike as input and output; --watch over 32 folders is refused" case_cli_devices
+scenario "halfmap-cli.exe: device names are refused alike as input and output; an unwritable folder is named; --watch over 32 folders is refused" case_cli_devices
 scenario "halfmap-cli.exe: links at scratch, OUTPUT.tmp and output names are never followed" case_cli_links
 scenario "halfmap-cli.exe: six runs converting to one output at once all succeed" case_cli_same_output
 scenario "halfmap-cli.exe --watch: a folder renamed away is told of and taken up again" case_cli_watch_gone

@@ -72,6 +72,7 @@ constexpr std::array kTexts{
     Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in the folders given",
           "変換するものがありません: 指定のフォルダに MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
     Texts{Msg::CannotCreate, "cannot create {}", "ファイル {} を作成できません"},
+    Texts{Msg::CannotCreateIn, "cannot create files in folder {}", "フォルダ {} にファイルを作成できません"},
     Texts{Msg::OpenError, "file open error", "ファイルを開けません"},
     Texts{Msg::ReadError, "read file error", "ファイルの読み込みエラー"},
     Texts{Msg::WriteError, "write file error", "ファイルの書き込みエラー"},

@@ -25,6 +25,7 @@ enum class Msg {
   NoSuchBitmap,
   NothingToDo,
   CannotCreate,    // {path}
+  CannotCreateIn,  // {folder}
   OpenError,
   ReadError,
   WriteError,

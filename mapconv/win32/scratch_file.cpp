@@ -162,13 +162,14 @@ DWORD RenameTo(const File& file, const std::wstring& path) {
              : ::GetLastError();
 }
 
-// What a failure to create the scratch file is about: a name too long for
-// the folder is the scratch name's own problem, a refusal is the folder's.
-std::filesystem::path Culprit(DWORD error, const std::filesystem::path& scratch, const std::filesystem::path& output) {
-  if (error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME) return scratch;
-  if (error != ERROR_ACCESS_DENIED) return output;
+// Why the scratch file could not be created: a name too long for the folder
+// is the scratch name's own problem, a refusal is the folder's.
+[[noreturn]] void CannotCreate(DWORD error, const std::filesystem::path& scratch, const std::filesystem::path& output) {
+  const std::error_code code = SystemCode(error);
+  if (error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME) throw ECreateFailure(scratch, code);
+  if (error != ERROR_ACCESS_DENIED) throw ECreateFailure(output, code);
   const std::filesystem::path folder = output.parent_path();
-  return folder.empty() ? std::filesystem::path(L".") : folder;
+  throw EFolderRefused(output, folder.empty() ? std::filesystem::path(L".") : folder, code);
 }
 
 // RenameTo the output, under name in its folder. A rename onto a file that
@@ -198,7 +199,7 @@ ScratchFile::ScratchFile(const std::filesystem::path& output) : output_(output) 
     if (file_) break;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS && draw < 8) continue;  // someone else's name: draw again
-    throw ECreateFailure(Culprit(error, path_, output_), SystemCode(error));
+    CannotCreate(error, path_, output_);
   }
   // Where the file system cannot do this, the destructor deletes by name.
   SetDeleteOnClose(file_, true);
