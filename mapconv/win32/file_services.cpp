@@ -198,8 +198,7 @@ void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcep
   try {
     // Judged and removed through one handle, so it cannot be swapped in
     // between; never a link's target.
-    BY_HANDLE_FILE_INFORMATION info{};
-    const File file = OpenPlainEntry(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
+    const File file = OpenPlainEntry(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (file && IdOf(file) != input) SetDeleteOnClose(file, true);
   } catch (...) {
     // A path that cannot be built, or a file that cannot be asked: nothing

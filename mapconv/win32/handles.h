@@ -40,8 +40,7 @@ std::wstring FinalName(const File& file);
 
 // The regular file that path names, opened with DELETE access and the given
 // sharing, never through a link or other reparse point, so that deleting by
-// this handle deletes that name alone; empty otherwise. info gets the
-// file's attributes and index.
-File OpenPlainEntry(const std::filesystem::path& path, DWORD share, BY_HANDLE_FILE_INFORMATION& info);
+// this handle deletes that name alone; empty otherwise.
+File OpenPlainEntry(const std::filesystem::path& path, DWORD share);
 
 }  // namespace mapconv::fs

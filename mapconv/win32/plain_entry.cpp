@@ -43,13 +43,15 @@ bool ReachedByName(const File& file, const std::filesystem::path& path) {
 
 }  // namespace
 
-File OpenPlainEntry(const std::filesystem::path& path, DWORD share, BY_HANDLE_FILE_INFORMATION& info) {
+File OpenPlainEntry(const std::filesystem::path& path, DWORD share) {
   File file = Adopt(::CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file || ::GetFileType(Native(file)) != FILE_TYPE_DISK || !::GetFileInformationByHandle(Native(file), &info)) {
+  FILE_ATTRIBUTE_TAG_INFO kind{};
+  if (!file || ::GetFileType(Native(file)) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandleEx(Native(file), FileAttributeTagInfo, &kind, sizeof kind)) {
     return File();
   }
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return File();
+  if ((kind.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return File();
   if (!ReachedByName(file, path)) return File();
   return file;
 }

@@ -40,8 +40,8 @@ struct SearchCloser {
 
 // Removes the scratch files earlier runs left beside this output. A running
 // conversion holds its own without sharing until it is in place, so opening
-// that one alone fails and it stays; a link of such a name goes, never its
-// target.
+// that one alone fails and it stays; a link of such a name stays too, and
+// so does its target.
 void RemoveLeftovers(const std::filesystem::path& output) {
   const std::filesystem::path folder = output.parent_path();
   WIN32_FIND_DATAW entry{};
@@ -53,8 +53,7 @@ void RemoveLeftovers(const std::filesystem::path& output) {
   const std::unique_ptr<void, SearchCloser> search(found);
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsScratchOf(output, entry.cFileName)) continue;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const File leftover = OpenPlainEntry(folder / entry.cFileName, 0, info);
+    const File leftover = OpenPlainEntry(folder / entry.cFileName, 0);
     if (leftover) SetDeleteOnClose(leftover, true);
   } while (::FindNextFileW(search.get(), &entry));
 }
