@@ -12,6 +12,7 @@ class FileErrors final : public std::error_category {
       case FileError::InputChanged: return "the input changed while it was converted";
       case FileError::ForeignLink: return "a link of another user in a shared folder, not followed";
       case FileError::InUse: return "in use by another program";
+      case FileError::Device: return "a device, not a regular file";
     }
     return "unknown error";
   }

@@ -18,6 +18,7 @@ enum class FileError {
   InputChanged,        // written to while it was being converted
   ForeignLink,         // a link another user made in a shared folder
   InUse,               // locked by another program for longer than a save takes
+  Device,              // a device name (NUL, CON, COM1.TXT) where a file belongs
 };
 const std::error_category& FileErrorCategory() noexcept;
 std::error_code make_error_code(FileError error) noexcept;
@@ -54,6 +55,18 @@ class ECreateFailure : public EFileFailure {
 
  private:
   std::filesystem::path path_;
+};
+
+// The output's folder refused a new file. The window's message still names
+// the output; the command line names the folder, the real cause.
+class EFolderRefused : public ECreateFailure {
+ public:
+  EFolderRefused(const std::filesystem::path& output, const std::filesystem::path& folder, std::error_code code)
+      : ECreateFailure(output, code), folder_(folder) {}
+  const std::filesystem::path& folder() const noexcept { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
 };
 
 class EShortRead : public EFileFailure {

@@ -49,11 +49,12 @@ std::error_code LastError() noexcept;
 std::filesystem::path ExecutablePath();
 
 // One file whatever its names: device and inode on POSIX, volume serial
-// number and file index on Windows. Two paths name the same file exactly
+// number and file id on Windows. Two paths name the same file exactly
 // when their ids are equal (hard links, symlinks, other drive letters).
 struct FileId {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
+  std::uint64_t high = 0;  // the upper half of a 128-bit Windows file id
   bool operator==(const FileId&) const = default;
 };
 FileId IdOf(const File& file);
@@ -77,12 +78,16 @@ Stamp StampOf(const File& file);
 std::optional<std::filesystem::path> FindFile(
     const std::filesystem::path& path) noexcept;
 
+// True for a name the system takes for a device wherever it stands (NUL,
+// CON, COM1.TXT on Windows), or for a device file on POSIX.
+bool IsDevice(const std::filesystem::path& path) noexcept;
+
 // Opens an existing regular file for reading. Other readers may open it
 // too; writers that honour locks are kept out while it is open, and one
 // that holds it is waited out for about 2 s. Links are followed as
 // ResolveOutput follows them. Raises EOpenFailure, with a FileError
-// (errors.h): NotRegularFile for a folder, pipe or device, ForeignLink,
-// InUse.
+// (errors.h): NotRegularFile for a folder, pipe or device, Device for a
+// device name on Windows, ForeignLink, InUse.
 File OpenForReading(const std::filesystem::path& path);
 
 // Where an output that is a symlink really lives: the link's target,

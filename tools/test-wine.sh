@@ -49,7 +49,7 @@ maps=$root/build/release/tests/windows/wine_maps
 # --- The shipped executable's form ------------------------------------------
 shipped_cli=$root/build/windows/app/cli/halfmap-cli.exe
 check_imports() {  # executable, subsystem number, its name
-  local dump allowed='^(kernel32|user32|gdi32|comctl32|ole32|oleacc|msvcrt)\.dll$' status=0 dll
+  local dump allowed='^(kernel32|advapi32|user32|gdi32|comctl32|ole32|oleacc|msvcrt)\.dll$' status=0 dll
   dump=$(i686-w64-mingw32-objdump -p "$1")
   grep -q 'file format pei-i386' <<<"$dump" || { echo "  not a PE32 i386 image"; status=1; }
   grep -qE "Subsystem[[:space:]]+0000000$2" <<<"$dump" || { echo "  not a $3 program"; status=1; }
@@ -65,6 +65,13 @@ check_imports "$shipped_cli" 3 console; record "halfmap-cli.exe is a PE32 consol
 # shutdown, and could not remove its scratch files then.
 ! i686-w64-mingw32-objdump -p "$shipped_cli" | grep -qiE 'DLL Name: (user32|gdi32)\.dll'
 record "halfmap-cli.exe loads neither user32 nor gdi32" $?
+# DLLs loaded at run time come from the system folder only, set first thing;
+# looked up by name, as Windows 7 has the call only with an update. The one
+# DLL the window needs outside the system's known list is loaded by full
+# path, not imported, so it is never looked for beside the executable.
+grep -qaF SetDefaultDllDirectories "$shipped" && grep -qaF SetDefaultDllDirectories "$shipped_cli" &&
+  ! i686-w64-mingw32-objdump -p "$shipped" | grep -qiE 'DLL Name: comctl32\.dll'
+record "both executables ask for SetDefaultDllDirectories; halfmap.exe does not import comctl32" $?
 long_path_aware() { grep -qaF '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' "$1"; }
 long_path_aware "$shipped" && long_path_aware "$shipped_cli"; record "both executables declare themselves long-path aware" $?
 set -e
@@ -227,6 +234,81 @@ case_cli_user_tmp() {
   same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
   same "$d/MAP29361206-2.BMP.tmp" "$work/user.tmp" || status=1
   no_scratch "$d" MAP29361206-2.BMP.tmp || status=1
+  return $status
+}
+# Names the system takes for devices, as output and as input, get the same
+# words; and the watch's limit on folders is told, not met as a system error.
+case_cli_devices() {
+  local d=$work/cases/cli-devices status=0 name
+  new_case "$d" unused.exe small 1.BMP; rm "$d/unused.exe"
+  for name in NUL CON AUX nul.bmp COM1.TXT; do
+    (cd "$d" && LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -q -o "$name" MAP29361206-1.BMP >/dev/null 2>"$work/cli.err")
+    [ $? -eq 1 ] && grep -qF "cannot create $name: a device, not a regular file" "$work/cli.err" ||
+      { echo "  FAIL  -o $name: $(cat "$work/cli.err")"; status=1; }
+  done
+  (cd "$d" && LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -q -o x.bmp NUL >/dev/null 2>"$work/cli.err")
+  [ $? -eq 3 ] && grep -qF "NUL: a device, not a regular file" "$work/cli.err" ||
+    { echo "  FAIL  NUL as input: $(cat "$work/cli.err")"; status=1; }
+  local folders=() i
+  for i in $(seq 32); do mkdir -p "$d/w$i"; folders+=("$(winpath "$d/w$i")"); done
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" --watch "${folders[@]}" >/dev/null 2>"$work/cli.err"
+  [ $? -eq 1 ] && grep -qF 'cannot watch the folders: --watch takes at most 31 folders on Windows' "$work/cli.err" ||
+    { echo "  FAIL  32 watched folders: $(cat "$work/cli.err")"; status=1; }
+  # A folder that refuses new files (immutable: root is refused too) is
+  # named as the cause, not the output it would have held.
+  if chattr +i "$d" 2>/dev/null; then
+    LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -q "$(winpath "$d")" >/dev/null 2>"$work/cli.err"
+    local code=$?
+    chattr -i "$d"
+    [ $code -eq 1 ] && grep -qF "cannot create files in folder $(winpath "$d"): " "$work/cli.err" ||
+      { echo "  FAIL  unwritable folder: $(cat "$work/cli.err")"; status=1; }
+  else
+    echo "  skip  chattr +i is refused here: no unwritable folder for root"
+  fi
+  absent "$d/x.bmp" || status=1
+  no_scratch "$d" || status=1
+  return $status
+}
+# Links another user planted where the tool deletes or replaces: at a
+# scratch name, at the old OUTPUT.tmp name and at the output itself. Wine
+# follows links when it deletes, so only the name may go, never the target.
+case_cli_links() {
+  local d=$work/cases/cli-links status=0 target
+  mkdir -p "$d"
+  for target in scratch legacy output; do echo "private $target" >"$work/private-$target"; done
+  ln -s "$work/private-scratch" "$d/.MAP29361206-2.BMP.halfmap-0123456789ab.tmp"
+  ln -s "$work/private-legacy" "$d/MAP29361206-2.BMP.tmp"
+  ln -s "$work/private-output" "$d/MAP29361206-2.BMP"
+  old_output "$d" NS2.BMP; mv "$d/MAP29361206-NS2.BMP" "$d/map29361206-ns2.bmp"
+  cli_in "$d" -q
+  [ "$cli_status" -eq 0 ] || { echo "  FAIL  exit status $cli_status"; status=1; }
+  for target in scratch legacy output; do
+    grep -qxF "private $target" "$work/private-$target" || { echo "  FAIL  the $target link's target was touched"; status=1; }
+  done
+  [ ! -L "$d/MAP29361206-2.BMP" ] || { echo "  FAIL  the output is still a link"; status=1; }
+  same "$d/MAP29361206-2.BMP" "$work/small/MAP29361206-2.BMP" || status=1
+  # An output in another case is replaced under its own name.
+  same "$d/map29361206-ns2.bmp" "$work/small/MAP29361206-NS2.BMP" || status=1
+  absent "$d/MAP29361206-NS2.BMP" || status=1
+  return $status
+}
+# Runs that convert to one output at once: each one's finished scratch file
+# stays its own until it is in place, whatever the others' sweeps find.
+case_cli_same_output() {
+  local d=$work/cases/cli-same status=0 run round runs=()
+  new_case "$d" unused.exe small NS1.BMP; rm "$d/unused.exe"
+  : >"$work/same.err"
+  for run in 1 2 3 4 5 6; do
+    (for round in 1 2 3 4 5; do
+      "${wine[@]}" "$cli" -q -o "$(winpath "$d/out.bmp")" "$(winpath "$d/MAP29361206-NS1.BMP")" >/dev/null 2>>"$work/same.err" ||
+        echo "run $run round $round failed" >>"$work/same.err"
+    done) &
+    runs+=($!)
+  done
+  wait "${runs[@]}"
+  [ ! -s "$work/same.err" ] || { sed 's/^/  FAIL  /' "$work/same.err"; status=1; }
+  same "$d/out.bmp" "$work/small/MAP29361206-NS2.BMP" || status=1
+  no_scratch "$d" || status=1
   return $status
 }
 # Another program holds the earlier NS output open without sharing from
@@ -398,6 +480,9 @@ scenario "halfmap-cli.exe: a hidden output stays hidden when replaced" case_cli_
 scenario "halfmap-cli.exe -j 6: one folder under two drive letters is converted once" case_cli_two_drives
 scenario "halfmap-cli.exe: an argument that is not text is a usage error, exit status 2" case_cli_not_text
 scenario "halfmap-cli.exe --watch: a change list that overflows keeps the watch going" case_cli_watch_overflow
+scenario "halfmap-cli.exe: device names are refused alike as input and output; an unwritable folder is named; --watch over 32 folders is refused" case_cli_devices
+scenario "halfmap-cli.exe: links at scratch, OUTPUT.tmp and output names are never followed" case_cli_links
+scenario "halfmap-cli.exe: six runs converting to one output at once all succeed" case_cli_same_output
 scenario "halfmap-cli.exe --watch: a folder renamed away is told of and taken up again" case_cli_watch_gone
 scenario "each label created just before its bar; layout kept through DPI changes" case_layout
 set -e

@@ -92,9 +92,11 @@ Jobs JobsFor(const std::vector<mapconv::MapPaths>& maps, const std::vector<std::
 }
 
 // Why the presence test passed over an input: it is missing, or it is a
-// folder, pipe, device or link that leads nowhere; empty for a missing one
+// device, folder, pipe or link that leads nowhere; empty for a missing one
 // when missing says nothing.
 std::string WhyNotPresent(const std::filesystem::path& input, bool missing) {
+  // On Windows a device name such as NUL is no file the system can find.
+  if (mapconv::fs::IsDevice(input)) return Say(Msg::Device);
   std::error_code error;
   const auto status = std::filesystem::status(input, error);
   if (status.type() == std::filesystem::file_type::not_found || Absent(error)) {
@@ -177,7 +179,11 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 
 // The system refused a watch or its events; the one failure that ends a watch.
 int CannotWatch(const std::system_error& e, Console& console) {
-  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
+  const auto* tooMany = dynamic_cast<const TooManyFolders*>(&e);
+  const std::string reason =
+      tooMany ? WithReason(Say(Msg::CannotWatch), Say(Msg::TooManyFolders, {std::to_string(tooMany->most())}))
+              : WithSystemReason(Say(Msg::CannotWatch), e.code());
+  console.Err("halfmap-cli: " + reason + "\n");
   return kSomeFailed;
 }
 

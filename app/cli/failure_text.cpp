@@ -51,6 +51,8 @@ std::string FailureText(const std::exception_ptr& failure) {
                       Say(Msg::NotEnoughSpace, {std::to_string(e.needed()), std::to_string(e.available())}));
   } catch (const mapconv::EForceBreak& e) {
     return ForceBreakText(e);
+  } catch (const mapconv::EFolderRefused& e) {
+    return WithSystemReason(Say(Msg::CannotCreateIn, {mapconv::PathText(e.folder())}), e.code());
   } catch (const mapconv::ECreateFailure& e) {
     return WithSystemReason(Say(Msg::CannotCreate, {mapconv::PathText(e.path())}), e.code());
   } catch (const std::exception& e) {

@@ -12,6 +12,7 @@
 #include "app/cli/cli.h"
 #include "app/cli/messages.h"
 #include "app/cli/options.h"
+#include "app/common/dll_search.h"
 #include "app/common/wide_text.h"
 
 namespace {
@@ -67,7 +68,8 @@ class Win32Console final : public halfmap::cli::Console {
         !::GetConsoleScreenBufferInfo(err, &info)) {
       return 0;
     }
-    return info.dwSize.X;
+    // What shows, not the buffer, which may be far wider than the window.
+    return info.srWindow.Right - info.srWindow.Left + 1;
   }
 
  private:
@@ -130,6 +132,7 @@ bool RefuseNonText(int argc, wchar_t** argv, halfmap::cli::Console& console) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  halfmap::win32::LoadDllsFromSystemOnly();
   Win32Console console;
   const RunOver runOver;
   try {

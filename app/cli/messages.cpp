@@ -76,6 +76,7 @@ constexpr std::array kTexts{
     Texts{Msg::NothingToDo, "nothing to convert: no MAP29361206-1.BMP, -NS1.BMP or -X1.BMP in {}",
           "変換するものがありません: {} に MAP29361206-1.BMP、-NS1.BMP、-X1.BMP がありません"},
     Texts{Msg::CannotCreate, "cannot create {}", "ファイル {} を作成できません"},
+    Texts{Msg::CannotCreateIn, "cannot create files in folder {}", "フォルダ {} にファイルを作成できません"},
     Texts{Msg::OpenError, "file open error", "ファイルを開けません"},
     Texts{Msg::ReadError, "read file error", "ファイルの読み込みエラー"},
     Texts{Msg::WriteError, "write file error", "ファイルの書き込みエラー"},
@@ -105,6 +106,9 @@ constexpr std::array kTexts{
     Texts{Msg::InUse, "in use by another program", "ほかのプログラムが使用中です"},
     Texts{Msg::LinkLoop, "a loop of links, which leads to no file", "リンクが循環していて、どのファイルにも行き着きません"},
     Texts{Msg::CannotReport, "the results could not all be written", "結果をすべては書き出せませんでした"},
+    Texts{Msg::Device, "a device, not a regular file", "デバイスです。通常のファイルではありません"},
+    Texts{Msg::TooManyFolders, "--watch takes at most {} folders on Windows",
+          "Windows では --watch で監視できるフォルダは {} 個までです"},
 };
 
 std::atomic<Language> gLanguage{Language::English};
@@ -149,6 +153,7 @@ std::string SystemReason(std::error_code code) {
   if (code == mapconv::FileError::ForeignLink) return Say(Msg::ForeignLink);
   if (code == mapconv::FileError::InUse) return Say(Msg::InUse);
   if (code == std::errc::too_many_symbolic_link_levels) return Say(Msg::LinkLoop);
+  if (code == mapconv::FileError::Device) return Say(Msg::Device);
   return PlatformReason(code);
 }
 

@@ -28,6 +28,7 @@ enum class Msg {
   NoSuchBitmap,
   NothingToDo,     // {folders}
   CannotCreate,    // {path}
+  CannotCreateIn,  // {folder}
   OpenError,
   ReadError,
   WriteError,
@@ -53,6 +54,8 @@ enum class Msg {
   InUse,
   CannotReport,
   LinkLoop,
+  Device,
+  TooManyFolders,  // {most}
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,

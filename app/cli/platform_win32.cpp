@@ -242,20 +242,19 @@ struct FileWatch::Native {
 FileWatch::FileWatch(std::vector<std::filesystem::path> files)
     : files_(std::move(files)), native_(std::make_unique<Native>()) {
   Check(gWake != nullptr);
+  // Two readers a folder and the wake-up, in one wait.
+  constexpr std::size_t kMostFolders = (MAXIMUM_WAIT_OBJECTS - 1) / 2;
   for (const auto& file : files_) {
     const std::filesystem::path path = file.parent_path();
     bool known = false;
     for (const auto& folder : native_->folders) known = known || folder->path == path;
     if (known) continue;
+    if (native_->folders.size() == kMostFolders) throw TooManyFolders(kMostFolders);
     auto folder = std::make_unique<WatchedFolder>();
     folder->path = path;
     folder->absolute = std::filesystem::absolute(path.empty() ? std::filesystem::path(L".") : path);
     folder->Start();
     native_->folders.push_back(std::move(folder));
-  }
-  // Two readers a folder and the wake-up, in one wait.
-  if (1 + 2 * native_->folders.size() > MAXIMUM_WAIT_OBJECTS) {
-    throw std::system_error(std::make_error_code(std::errc::too_many_files_open));
   }
 }
 

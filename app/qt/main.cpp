@@ -2,8 +2,10 @@
 #include <QApplication>
 
 #include "app/qt/main_window.h"
+#include "app/qt/plugin_paths.h"
 
 int main(int argc, char** argv) {
+  halfmap::qt::KeepPluginsToQtFolders();
   QApplication app(argc, argv);
   halfmap::qt::MainWindow window;
   window.show();

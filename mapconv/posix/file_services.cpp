@@ -139,6 +139,11 @@ Stamp StampOf(const File& file) {
   return {st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
 }
 
+bool IsDevice(const std::filesystem::path& path) noexcept {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 File OpenForReading(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
   File file = OpenAt(Followed<EOpenFailure>(path), O_RDONLY);

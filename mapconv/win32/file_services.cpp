@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "mapconv/errors.h"
@@ -20,6 +21,7 @@ namespace {
 bool OnDisk(const File& file) { return ::GetFileType(Native(file)) == FILE_TYPE_DISK; }
 
 std::error_code NotRegular() { return make_error_code(FileError::NotRegularFile); }
+std::error_code ADevice() { return make_error_code(FileError::Device); }
 
 bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -41,19 +43,32 @@ DWORD Chunk(std::size_t size) {
 // The folder holding an open file, in the system's long form with its
 // trailing separator; empty when the system cannot name it.
 std::wstring FolderOf(const File& file) {
-  std::wstring name(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(Native(file), name.data(), static_cast<DWORD>(name.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return {};
-    if (length < name.size()) {
-      name.resize(length);
-      break;
-    }
-    name.resize(length);  // the size asked for, counting the terminating zero
-  }
+  const std::wstring name = FinalName(file);
   const std::size_t separator = name.find_last_of(L'\\');
   return separator == std::wstring::npos ? std::wstring() : name.substr(0, separator + 1);
+}
+
+// FILE_ID_INFO and its class, which the headers declare only for builds
+// that require Windows 8; this one runs on Windows 7 too.
+struct FullFileId {
+  ULONGLONG volume;
+  BYTE id[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// The 128-bit id where the system has it: the only id unique on every file
+// system (ReFS). Windows 7, and some older Wine, know only the 64-bit index.
+std::optional<FileId> IdFromHandle(HANDLE handle) {
+  FullFileId full{};
+  if (::GetFileInformationByHandleEx(handle, kFileIdInfo, &full, sizeof full)) {
+    FileId id{full.volume, 0, 0};
+    std::memcpy(&id.index, full.id, sizeof id.index);
+    std::memcpy(&id.high, full.id + sizeof id.index, sizeof id.high);
+    return id;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return IdFrom(info);
 }
 
 }  // namespace
@@ -81,9 +96,9 @@ std::filesystem::path ExecutablePath() {
 }
 
 FileId IdOf(const File& file) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(Native(file), &info)) throw EShortRead(LastError());
-  return IdFrom(info);
+  const auto id = IdFromHandle(Native(file));
+  if (!id) throw EShortRead(LastError());
+  return *id;
 }
 
 std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
@@ -93,9 +108,7 @@ std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
     const File file = Adopt(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(Native(file), &info)) return std::nullopt;
-    return IdFrom(info);
+    return file ? IdFromHandle(Native(file)) : std::nullopt;
   } catch (...) {
     return std::nullopt;
   }
@@ -126,8 +139,19 @@ std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path)
   }
 }
 
+bool IsDevice(const std::filesystem::path& path) noexcept {
+  try {
+    // The system's own rule: a device name such as NUL or COM1.TXT comes
+    // back from the full-path conversion as \\.\NUL.
+    return LongPath(path).starts_with(L"\\\\.\\");
+  } catch (...) {
+    return false;
+  }
+}
+
 File OpenForReading(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Open)) throw EOpenFailure(path);
+  if (IsDevice(path)) throw EOpenFailure(path, ADevice());
   File file = Adopt(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -146,6 +170,7 @@ std::filesystem::path ResolveOutput(const std::filesystem::path& path) {
 
 File ClaimForReplace(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Claim)) throw ECreateFailure(path);
+  if (IsDevice(path)) throw ECreateFailure(path, ADevice());
   const std::wstring name = LongPath(path);
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -155,11 +180,12 @@ File ClaimForReplace(const std::filesystem::path& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw ECreateFailure(path, NotRegular());
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) throw ECreateFailure(path, SystemCode(ERROR_ACCESS_DENIED));
   // Write access is asked for only to prove it would be granted; nothing is
-  // written through this handle. No sharing: nobody else may hold it.
+  // written through this handle. No sharing: nobody else may hold it. A
+  // link is claimed as itself: its entry is replaced, never its target.
   File file;
   const DWORD error = RetryWhileHeld([&] {
     file = Adopt(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return file ? ERROR_SUCCESS : ::GetLastError();
   });
   if (NotFound(error)) return File();  // removed meanwhile: a new output after all
@@ -170,18 +196,13 @@ File ClaimForReplace(const std::filesystem::path& path) {
 
 void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept {
   try {
-    // The entry itself, never what a link points at; judged and removed
-    // through one handle, so it cannot be swapped in between.
-    const File file = Adopt(::CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !OnDisk(file) || !::GetFileInformationByHandle(Native(file), &info)) return;
-    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return;
-    if (IdFrom(info) == input) return;
-    SetDeleteOnClose(file, true);
+    // Judged and removed through one handle, so it cannot be swapped in
+    // between; never a link's target.
+    const File file = OpenPlainEntry(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (file && IdOf(file) != input) SetDeleteOnClose(file, true);
   } catch (...) {
-    // Only a path that cannot be built gets here; nothing to remove then.
+    // A path that cannot be built, or a file that cannot be asked: nothing
+    // to remove then.
   }
 }
 

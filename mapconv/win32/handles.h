@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <functional>
+#include <string>
 #include <system_error>
 
 #include "mapconv/file_services.h"
@@ -31,5 +33,14 @@ DWORD RetryWhileHeld(const std::function<DWORD()>& attempt);
 // Sets or clears the system's removal of the file when its last handle
 // closes. The handle needs DELETE access.
 bool SetDeleteOnClose(const File& file, bool remove) noexcept;
+
+// The name the system reached through an open file, in the long form;
+// empty when it cannot say.
+std::wstring FinalName(const File& file);
+
+// The regular file that path names, opened with DELETE access and the given
+// sharing, never through a link or other reparse point, so that deleting by
+// this handle deletes that name alone; empty otherwise.
+File OpenPlainEntry(const std::filesystem::path& path, DWORD share);
 
 }  // namespace mapconv::fs

@@ -10,16 +10,13 @@ namespace {
 constexpr DWORD kFirstWaitMs = 10;
 constexpr DWORD kPatienceMs = 2000;
 
-// Errors that mean another program has the file open right now. Access is
-// refused, not shared, when the file is waiting to be deleted by its holder
-// or when a scanner opened it without FILE_SHARE_DELETE.
+// Errors that mean another program has the file open right now. A refusal
+// of access is not one: it is a permission, and waiting does not change it.
 bool HeldByOther(DWORD error) {
   switch (error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_ACCESS_DENIED:
     case ERROR_USER_MAPPED_FILE:
-    case ERROR_UNABLE_TO_REMOVE_REPLACED:
       return true;
     default:
       return false;

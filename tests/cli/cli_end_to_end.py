@@ -515,6 +515,7 @@ class CliEndToEnd(unittest.TestCase):
                 (["-o", "x.bmp", "missing.bmp"], empty, 3, "missing.bmp: no such bitmap\n"),
                 (["-o", "x.bmp", "fifo"], self.work, 3, "fifo: not a regular file\n"),
                 (["-o", "x.bmp", "empty"], self.work, 3, "empty: not a regular file\n"),
+                (["-o", "x.bmp", "/dev/null"], self.work, 3, "/dev/null: a device, not a regular file\n"),
                 (["-o", "x.bmp", "loop"], self.work, 3, "loop: a loop of links, which leads to no file\n"),
                 (["piped"], self.work, 3, f"piped/{NAMES[1]}: not a regular file\n"),
                 (["-o", "x.bmp", "blank.bmp"], self.work, 1, "blank.bmp: bitmap format error: not a bitmap: the file is empty\n"),

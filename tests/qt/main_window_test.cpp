@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
 #include <QScreen>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -396,6 +398,36 @@ TEST_F(QtWindowTest, CreateFailureShowsTheErrorBoxAndTheWindowGoesOn) {
   EXPECT_EQ(button(Id::Button2)->text(), Q(ui::text::kQuit));
   EXPECT_FALSE(button(Id::Button1)->isEnabled());
   EXPECT_TRUE(window_.isVisible());
+}
+
+// The executable's folder is the maps folder, which others may write to: a
+// qt.conf there pointing plugins elsewhere and a platforms/ folder beside it
+// change nothing, and Qt never looks in either.
+TEST(QtWindowStart, IgnoresQtConfAndPluginsBesideTheExecutable) {
+  const TempFolder folder;
+  std::filesystem::copy_file(HALFMAP_EXE, folder / "halfmap");
+  std::ofstream(folder / "qt.conf") << "[Paths]\nPlugins=/nonexistent\nPrefix=/nonexistent\n";
+  std::filesystem::create_directories(folder / "platforms" / "sub");
+  std::ofstream(folder / "platforms" / "libqoffscreen.so") << "not a plugin";
+  QProcess window;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("QT_DEBUG_PLUGINS", "1");
+  environment.insert("QT_PLUGIN_PATH", Q((folder / "platforms" / "sub").string()));
+  window.setProcessEnvironment(environment);
+  window.setProcessChannelMode(QProcess::MergedChannels);
+  window.start(Q((folder / "halfmap").string()), {});
+  ASSERT_TRUE(window.waitForStarted());
+  // The styles are looked for once the window is built, after the platform.
+  QByteArray said;
+  while (!said.contains("plugins/styles") && window.waitForReadyRead(10000)) said += window.readAll();
+  const bool running = window.state() == QProcess::Running;
+  window.kill();
+  window.waitForFinished();
+  said += window.readAll();
+  EXPECT_TRUE(running) << said.toStdString();
+  EXPECT_TRUE(said.contains("plugins/platforms")) << said.toStdString();
+  EXPECT_FALSE(said.contains(folder.path().string().c_str())) << said.toStdString();
 }
 
 }  // namespace
