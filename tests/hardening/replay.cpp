@@ -62,8 +62,10 @@ std::int64_t PaletteEnd(const Input& in, const Header& h) {
 
 Header ParseHeader(const Input& in) {
   Header h;
+  // What does not start with "BM", an empty file too, is no bitmap cut short.
+  if (in.size() < 2 || in.U8(0) != 'B' || in.U8(1) != 'M') throw Refused{};
   h.info = in.U32(14);
-  if (in.U8(0) != 'B' || in.U8(1) != 'M' || !KnownInfoSize(h.info)) throw Refused{};
+  if (!KnownInfoSize(h.info)) throw Refused{};
   if (14 + h.info > in.size()) throw Cut{};
   h.offset = in.U32(10);
   const bool os2 = h.info == 12;
