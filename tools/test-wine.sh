@@ -202,6 +202,23 @@ case_cli_japanese_folder() {
   grep -qF 'cli-地図表\MAP29361206-X1.BMP -> ' "$work/cli.out" || { echo "  FAIL  no line for the X-ray map"; status=1; }
   return $status
 }
+# Results that cannot be written: into a closed pipe the run stops with 130,
+# as a reader such as head expects; onto a full disk it fails and says so.
+case_cli_closed_output() {
+  local d=$work/cases/cli-closed status=0 piped
+  new_case "$d" unused.exe small 1.BMP NS1.BMP X1.BMP; rm "$d/unused.exe"
+  set +e
+  "${wine[@]}" "$cli" --json "$(winpath "$d")" 2>"$work/cli.err" | true
+  piped=${PIPESTATUS[0]}
+  "${wine[@]}" "$cli" -q --json "$(winpath "$d")" >/dev/full 2>"$work/cli.err"
+  cli_status=$?
+  set -e
+  sed 's/^/  stderr: /' "$work/cli.err"
+  [ "$piped" -eq 130 ] || { echo "  FAIL  into a closed pipe: exit status $piped, not 130"; status=1; }
+  [ "$cli_status" -eq 1 ] || { echo "  FAIL  onto a full disk: exit status $cli_status, not 1"; status=1; }
+  grep -qF 'the results could not all be written' "$work/cli.err" || { echo "  FAIL  the full disk not told"; status=1; }
+  return $status
+}
 case_cli_refused() {
   local d=$work/cases/cli-refused status=0
   mkdir -p "$d"; old_output "$d" NS2.BMP; cp "$d/MAP29361206-NS2.BMP" "$work/ns2.old"
@@ -471,6 +488,7 @@ scenario "read-only output: error box" case_read_only
 scenario "folder named 地図表 under LC_ALL=C.UTF-8" case_japanese_folder
 scenario "halfmap-cli.exe converts a folder named cli-地図表 given as an argument" case_cli_japanese_folder
 scenario "halfmap-cli.exe: a read-only output fails that map alone, exit status 1" case_cli_refused
+scenario "halfmap-cli.exe: results into a closed pipe stop the run with 130, onto a full disk fail with 1" case_cli_closed_output
 scenario "halfmap-cli.exe --watch converts a rewritten map; Ctrl+C ends it with 130" case_cli_watch
 scenario "halfmap-cli.exe leaves a user's OUTPUT.tmp alone when there is no output" case_cli_user_tmp
 scenario "halfmap-cli.exe waits out an output held for 300 ms by another program" case_cli_brief_hold

@@ -45,7 +45,10 @@ std::error_code WriteAll(HANDLE handle, std::string_view utf8) {
     DWORD done = 0;
     if (!::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr)) {
       const DWORD error = ::GetLastError();
-      if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) return std::make_error_code(std::errc::broken_pipe);
+      // Windows says ERROR_NO_DATA; Wine, over a POSIX pipe, ERROR_PIPE_NOT_CONNECTED.
+      if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) {
+        return std::make_error_code(std::errc::broken_pipe);
+      }
       return {static_cast<int>(error), std::system_category()};
     }
     if (done == 0) return std::make_error_code(std::errc::no_space_on_device);
