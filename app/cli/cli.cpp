@@ -179,11 +179,7 @@ bool RunAll(Jobs& jobs, const Options& options, Console& console) {
 
 // The system refused a watch or its events; the one failure that ends a watch.
 int CannotWatch(const std::system_error& e, Console& console) {
-  const auto* tooMany = dynamic_cast<const TooManyFolders*>(&e);
-  const std::string reason =
-      tooMany ? WithReason(Say(Msg::CannotWatch), Say(Msg::TooManyFolders, {std::to_string(tooMany->most())}))
-              : WithSystemReason(Say(Msg::CannotWatch), e.code());
-  console.Err("halfmap-cli: " + reason + "\n");
+  console.Err("halfmap-cli: " + WithSystemReason(Say(Msg::CannotWatch), e.code()) + "\n");
   return kSomeFailed;
 }
 

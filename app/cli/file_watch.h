@@ -4,24 +4,12 @@
 // other program holds the file open. One implementation per platform.
 #pragma once
 
-#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 namespace halfmap::cli {
-
-// More folders than one watch can take on this platform.
-class TooManyFolders : public std::system_error {
- public:
-  explicit TooManyFolders(std::size_t most)
-      : std::system_error(std::make_error_code(std::errc::too_many_files_open)), most_(most) {}
-  std::size_t most() const noexcept { return most_; }
-
- private:
-  std::size_t most_;
-};
 
 // What one wait found.
 struct WatchNews {
@@ -35,7 +23,7 @@ struct WatchNews {
 class FileWatch {
  public:
   // Watches the folders that hold files; raises std::system_error when the
-  // system refuses, TooManyFolders beyond the platform's limit.
+  // system refuses.
   explicit FileWatch(std::vector<std::filesystem::path> files);
   ~FileWatch();
   FileWatch(const FileWatch&) = delete;

@@ -1,4 +1,6 @@
-// The watch on Windows, over ReadDirectoryChangesW.
+// The watch on Windows, over ReadDirectoryChangesW: changes inside each
+// watched folder, and the folder names on every level above it, since
+// Windows says nothing inside a folder that is renamed.
 #include <windows.h>
 
 #include <algorithm>
@@ -36,20 +38,28 @@ bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
          ::CompareStringOrdinal(a.filename().c_str(), -1, b.filename().c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-// One pending ReadDirectoryChangesW on a folder. Its event lives as long as
-// it does, so the list of waits stays the same while folders come and go.
+bool IsFolder(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(mapconv::fs::LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<mapconv::fs::FileId> FolderId(const std::filesystem::path& path) {
+  return IsFolder(path) ? mapconv::fs::IdOf(path) : std::nullopt;
+}
+
+// One pending ReadDirectoryChangesW on a folder. Every reader of a watch
+// sets the same event, so one wait covers any number of folders; a reader
+// tells by its OVERLAPPED whether it is the one done.
 class FolderReader {
  public:
-  FolderReader() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) { Check(event_ != nullptr); }
+  explicit FolderReader(HANDLE event) : event_(event) {}
   FolderReader(const FolderReader&) = delete;
   FolderReader& operator=(const FolderReader&) = delete;
   ~FolderReader() { Close(); }
 
-  HANDLE event() const { return event_.get(); }
-
   // Starts reading changes of what filter names; false when the folder
   // cannot be opened.
-  bool Open(const std::filesystem::path& folder, DWORD filter, bool subtree) {
+  bool Open(const std::filesystem::path& folder, DWORD filter) {
     Close();
     folder_.reset(::CreateFileW(mapconv::fs::LongPath(folder.empty() ? std::filesystem::path(L".") : folder).c_str(),
                                 FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -59,28 +69,28 @@ class FolderReader {
       return false;
     }
     filter_ = filter;
-    subtree_ = subtree ? TRUE : FALSE;
     if (Start()) return true;
     Close();
     return false;
   }
 
-  // Lets go of the folder, so it can be removed; the event stays unset.
+  // Lets go of the folder, so it can be removed.
   void Close() {
     if (folder_ == nullptr) return;
     // The system must be done with the buffer before it goes.
     DWORD ignored = 0;
     if (::CancelIoEx(folder_.get(), &overlapped_)) ::GetOverlappedResult(folder_.get(), &overlapped_, &ignored, TRUE);
     folder_.reset();
-    ::ResetEvent(event_.get());
   }
 
-  // Once the event is set: the names told, relative to the folder, or none
-  // when the system lost count of them (its list overflowed, or the folder
-  // went away). Starts the next read.
+  bool Reading() const { return folder_ != nullptr; }
+  bool Done() const { return Reading() && HasOverlappedIoCompleted(&overlapped_); }
+
+  // Once Done: the names told, relative to the folder, or none when the
+  // system lost count of them (its list overflowed, or the folder went
+  // away). Starts the next read.
   std::optional<std::vector<std::wstring>> Take() {
     DWORD got = 0;
-    if (folder_ == nullptr) return std::vector<std::wstring>();
     const bool told = ::GetOverlappedResult(folder_.get(), &overlapped_, &got, FALSE) && got > 0;
     std::vector<std::wstring> names;
     for (DWORD at = 0; told;) {
@@ -98,89 +108,100 @@ class FolderReader {
 
  private:
   bool Start() {
-    ::ResetEvent(event_.get());
     overlapped_ = {};
-    overlapped_.hEvent = event_.get();
-    return ::ReadDirectoryChangesW(folder_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), subtree_,
-                                   filter_, nullptr, &overlapped_, nullptr) != 0;
+    overlapped_.hEvent = event_;
+    return ::ReadDirectoryChangesW(folder_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), FALSE, filter_,
+                                   nullptr, &overlapped_, nullptr) != 0;
   }
 
-  Handle event_;
+  HANDLE event_;
   Handle folder_;
   DWORD filter_ = 0;
-  BOOL subtree_ = FALSE;
   OVERLAPPED overlapped_{};
   alignas(DWORD) std::array<std::byte, 16384> buffer_{};
 };
 
-bool IsFolder(const std::filesystem::path& path) {
-  const DWORD attributes = ::GetFileAttributesW(mapconv::fs::LongPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+// The folder names in one folder above watched ones, shared by all of them.
+// It follows the path: once the folder there is another, it reads that one.
+struct AboveReader {
+  std::filesystem::path path;
+  std::optional<mapconv::fs::FileId> id;  // the folder read; none while there is none
+  FolderReader reader;
 
-// The nearest folder above path that is there (a drive's root at worst).
-std::filesystem::path NearestAbove(const std::filesystem::path& path) {
-  std::filesystem::path above = path.parent_path();
-  while (!IsFolder(above) && above.has_relative_path()) above = above.parent_path();
-  return above;
-}
+  AboveReader(std::filesystem::path at, HANDLE event) : path(std::move(at)), reader(event) { Follow(); }
 
-// One watched folder: the changes inside it, and the names of the folders
-// around it, which tell when it is renamed away, removed or back. Windows
-// says nothing inside a folder that is renamed.
+  void Follow() {
+    const auto now = FolderId(path);
+    if (now && now == id && reader.Reading()) return;
+    id = now && reader.Open(path, FILE_NOTIFY_CHANGE_DIR_NAME) ? now : std::nullopt;
+    if (!id) reader.Close();
+  }
+};
+
+// One watched folder: the changes inside it, and the folders above it,
+// from the highest (below the drive's or share's root) down to its parent.
 struct WatchedFolder {
   std::filesystem::path path;      // as the files name it, for matching
   std::filesystem::path absolute;  // for looking around it
   std::optional<mapconv::fs::FileId> id;  // the folder watched; none while it is gone
   FolderReader inside;
-  FolderReader around;
+  std::vector<AboveReader*> above;
 
   static constexpr DWORD kFileChanges =
       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
 
-  // Watches from the folder's parent, or while the parent is gone too from
-  // the nearest folder above it, with everything below.
-  void WatchAround() {
-    const std::filesystem::path above = NearestAbove(absolute);
-    around.Open(above, FILE_NOTIFY_CHANGE_DIR_NAME, above != absolute.parent_path());
-  }
+  explicit WatchedFolder(HANDLE event) : inside(event) {}
 
-  // Raises std::system_error when the folder cannot be watched at the start.
-  void Start() {
-    id = mapconv::fs::IdOf(absolute);
-    Check(id && inside.Open(path, kFileChanges, false));
-    WatchAround();
-  }
-
-  // After something changed around it or inside it: true when the folder
-  // came back (or another took its place), so every file in it counts as
-  // saved; gone tells when it went.
-  bool Recheck(std::vector<std::filesystem::path>& gone) {
-    const bool back = Look(gone);
-    WatchAround();
-    // What changed while the reader around it was opened again told nobody.
-    return Look(gone) || back;
-  }
-
-  // Compares the folder now at the path with the one watched.
-  bool Look(std::vector<std::filesystem::path>& gone) {
-    const auto now = IsFolder(absolute) ? mapconv::fs::IdOf(absolute) : std::nullopt;
+  // Compares the folder now at the path with the one watched: true when
+  // one came back or another took its place, so every file in it counts as
+  // saved; gone and replaced tell what became of the one watched.
+  bool Look(std::vector<std::filesystem::path>& gone, std::vector<std::filesystem::path>& replaced) {
+    const auto now = FolderId(absolute);
     if (now && now == id) return false;
     if (id) {
       inside.Close();
-      gone.push_back(path);
+      (now ? replaced : gone).push_back(path);
     }
-    id = now && inside.Open(path, kFileChanges, false) ? now : std::nullopt;
+    id = now && inside.Open(path, kFileChanges) ? now : std::nullopt;
     return id.has_value();
   }
 };
 
+// The folders above path that a rename can take it away through: its parent
+// always, then each further one short of the root.
+std::vector<std::filesystem::path> FoldersAbove(const std::filesystem::path& path) {
+  std::vector<std::filesystem::path> above{path.parent_path()};
+  while (above.back().parent_path().has_relative_path()) above.push_back(above.back().parent_path());
+  std::reverse(above.begin(), above.end());
+  return above;
+}
+
 }  // namespace
 
 struct FileWatch::Native {
+  Handle changed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set by every reader
+  std::vector<std::unique_ptr<AboveReader>> aboves;  // each path once
   std::vector<std::unique_ptr<WatchedFolder>> folders;
   std::vector<bool> saved;  // by file: changed, not yet handed on
   std::vector<std::filesystem::path> gone;
+  std::vector<std::filesystem::path> replaced;
+
+  AboveReader* AboveAt(const std::filesystem::path& path) {
+    for (const auto& known : aboves) {
+      if (known->path == path) return known.get();
+    }
+    return aboves.emplace_back(std::make_unique<AboveReader>(path, changed.get())).get();
+  }
+
+  void Add(const std::filesystem::path& path) {
+    auto folder = std::make_unique<WatchedFolder>(changed.get());
+    folder->path = path;
+    folder->absolute = std::filesystem::absolute(path.empty() ? std::filesystem::path(L".") : path);
+    folder->id = mapconv::fs::IdOf(folder->absolute);
+    Check(folder->id && folder->inside.Open(path, WatchedFolder::kFileChanges));
+    for (const auto& above : FoldersAbove(folder->absolute)) folder->above.push_back(AboveAt(above));
+    folders.push_back(std::move(folder));
+  }
 
   void MarkAll(const WatchedFolder& folder, const std::vector<std::filesystem::path>& files) {
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -188,70 +209,77 @@ struct FileWatch::Native {
     }
   }
 
-  // What the reader at index (in the order of Waits) has to tell.
-  void Take(std::size_t index, const std::vector<std::filesystem::path>& files) {
-    WatchedFolder& folder = *folders[index / 2];
-    const bool inside = index % 2 == 0;
-    const auto names = (inside ? folder.inside : folder.around).Take();
-    if (inside && names) {
-      for (const auto& name : *names) {
-        for (std::size_t i = 0; i < files.size(); ++i) saved[i] = saved[i] || SameName(files[i], folder.path / name);
-      }
-      return;
+  // After a folder was renamed, removed or made above them or in place of
+  // them: the folders looked up again along their paths, from the top.
+  void Recheck(const std::vector<WatchedFolder*>& which, const std::vector<std::filesystem::path>& files) {
+    std::vector<bool> back;
+    for (auto* folder : which) back.push_back(folder->Look(gone, replaced));
+    for (auto* folder : which) {
+      for (auto* above : folder->above) above->Follow();
     }
-    // Changes were lost, or the folder itself may have gone or come back.
-    if (folder.Recheck(gone) || (inside && folder.id)) MarkAll(folder, files);
+    // What changed while the readers were opened again told nobody.
+    for (std::size_t i = 0; i < which.size(); ++i) {
+      if (which[i]->Look(gone, replaced) || back[i]) MarkAll(*which[i], files);
+    }
   }
 
-  std::vector<HANDLE> Waits() const {
-    std::vector<HANDLE> waits{gWake};
-    for (const auto& folder : folders) {
-      waits.push_back(folder->inside.event());
-      waits.push_back(folder->around.event());
+  // What every reader that is done has to tell.
+  void TakeAll(const std::vector<std::filesystem::path>& files) {
+    ::ResetEvent(changed.get());
+    std::vector<AboveReader*> told;
+    for (const auto& above : aboves) {
+      if (!above->reader.Done()) continue;
+      above->reader.Take();
+      told.push_back(above.get());
     }
-    return waits;
+    std::vector<WatchedFolder*> moved;
+    for (const auto& folder : folders) {
+      const auto& above = folder->above;
+      const bool under = std::find_first_of(above.begin(), above.end(), told.begin(), told.end()) != above.end();
+      const auto names = folder->inside.Done() ? folder->inside.Take() : std::vector<std::wstring>();
+      // Changes were lost, or the folder itself went.
+      if (!names && folder->id) MarkAll(*folder, files);
+      if (under || !names) moved.push_back(folder.get());
+      for (const auto& name : names.value_or(std::vector<std::wstring>())) {
+        for (std::size_t i = 0; i < files.size(); ++i) saved[i] = saved[i] || SameName(files[i], folder->path / name);
+      }
+    }
+    if (!moved.empty()) Recheck(moved, files);
   }
 };
 
 FileWatch::FileWatch(std::vector<std::filesystem::path> files)
     : files_(std::move(files)), native_(std::make_unique<Native>()) {
-  Check(gWake != nullptr);
-  // Two readers a folder and the wake-up, in one wait.
-  constexpr std::size_t kMostFolders = (MAXIMUM_WAIT_OBJECTS - 1) / 2;
+  Check(gWake != nullptr && native_->changed != nullptr);
   for (const auto& file : files_) {
     const std::filesystem::path path = file.parent_path();
-    bool known = false;
-    for (const auto& folder : native_->folders) known = known || folder->path == path;
-    if (known) continue;
-    if (native_->folders.size() == kMostFolders) throw TooManyFolders(kMostFolders);
-    auto folder = std::make_unique<WatchedFolder>();
-    folder->path = path;
-    folder->absolute = std::filesystem::absolute(path.empty() ? std::filesystem::path(L".") : path);
-    folder->Start();
-    native_->folders.push_back(std::move(folder));
+    const auto& folders = native_->folders;
+    if (std::none_of(folders.begin(), folders.end(), [&](const auto& known) { return known->path == path; })) {
+      native_->Add(path);
+    }
   }
 }
 
 FileWatch::~FileWatch() = default;
 
 WatchNews FileWatch::Wait() {
-  const std::vector<HANDLE> waits = native_->Waits();
+  const std::array<HANDLE, 2> waits{gWake, native_->changed.get()};
   std::vector<bool>& saved = native_->saved;
   saved.resize(files_.size());
-  // Takes the changes of every reader whose event is set, waiting up to
-  // timeout for the first; false once woken.
+  // Takes the changes of every reader that is done, waiting up to timeout
+  // for the first; false once woken.
   const auto take = [&](DWORD timeout) {
     for (DWORD woken; (woken = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
                                                         timeout)) != WAIT_TIMEOUT;
          timeout = 0) {
       Check(woken != WAIT_FAILED);
       if (woken == WAIT_OBJECT_0) return false;
-      native_->Take(woken - WAIT_OBJECT_0 - 1, files_);
+      native_->TakeAll(files_);
     }
     return true;
   };
   const auto none = [&] { return std::find(saved.begin(), saved.end(), true) == saved.end(); };
-  while (none() && native_->gone.empty()) {
+  while (none() && native_->gone.empty() && native_->replaced.empty()) {
     if (!take(INFINITE)) return {};
   }
   // Windows tells of writes as they happen, not of the writer's close, so a
@@ -272,6 +300,7 @@ WatchNews FileWatch::Wait() {
     news.saved.push_back(files_[i]);
   }
   news.gone = std::exchange(native_->gone, {});
+  news.replaced = std::exchange(native_->replaced, {});
   return news;
 }
 

@@ -107,8 +107,6 @@ constexpr std::array kTexts{
     Texts{Msg::LinkLoop, "a loop of links, which leads to no file", "リンクが循環していて、どのファイルにも行き着きません"},
     Texts{Msg::CannotReport, "the results could not all be written", "結果をすべては書き出せませんでした"},
     Texts{Msg::Device, "a device, not a regular file", "デバイスです。通常のファイルではありません"},
-    Texts{Msg::TooManyFolders, "--watch takes at most {} folders on Windows",
-          "Windows では --watch で監視できるフォルダは {} 個までです"},
 };
 
 std::atomic<Language> gLanguage{Language::English};

@@ -55,7 +55,6 @@ enum class Msg {
   CannotReport,
   LinkLoop,
   Device,
-  TooManyFolders,  // {most}
 };
 
 // The language asked for by a POSIX locale: LC_ALL, LC_MESSAGES or LANG,
