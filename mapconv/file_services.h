@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <system_error>
 
 namespace mapconv::fs {
@@ -165,5 +166,20 @@ void Write(const File& file, std::span<const std::byte> bytes);
 
 // Puts what was written on disk; raises EShortWrite when it cannot.
 void Flush(const File& file);
+
+#ifdef _WIN32
+// Paths as the wide file functions take them past MAX_PATH: absolute, with
+// the "\\?\" prefix (or "\\?\UNC\" for a share) that lifts the length limit.
+// For front ends that call the system themselves; what a user sees stays as
+// given. Relative paths are made absolute against the current folder, "."
+// and ".." are resolved and "/" becomes "\" first, as the prefix turns that
+// rewriting off. A path already in this form or naming a device (such as
+// "\\.\CON") comes back unchanged; a path that cannot be made absolute too.
+std::wstring LongPath(const std::filesystem::path& path);
+
+// True when path names a folder, links followed; false for anything else
+// and when the system cannot say.
+bool IsFolder(const std::filesystem::path& path);
+#endif
 
 }  // namespace mapconv::fs

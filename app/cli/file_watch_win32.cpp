@@ -12,18 +12,21 @@
 #include <utility>
 
 #include "app/cli/file_watch.h"
+#include "app/cli/folder_reader_win32.h"
 #include "mapconv/file_services.h"
-#include "mapconv/win32/long_path.h"
 
 namespace halfmap::cli {
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
+using mapconv::fs::File;
+
+// An event of its own, reset by hand; empty when the system refuses one.
+File NewEvent() {
+  const HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event == nullptr ? File() : File(reinterpret_cast<File::Handle>(event));
+}
+
+HANDLE Raw(const File& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
 // The wake-up every watch also waits on; made before main and never closed,
 // so the console's control handler, on a thread of its own, can set it.
@@ -38,88 +41,9 @@ bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
          ::CompareStringOrdinal(a.filename().c_str(), -1, b.filename().c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-bool IsFolder(const std::filesystem::path& path) {
-  const DWORD attributes = ::GetFileAttributesW(mapconv::fs::LongPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 std::optional<mapconv::fs::FileId> FolderId(const std::filesystem::path& path) {
-  return IsFolder(path) ? mapconv::fs::IdOf(path) : std::nullopt;
+  return mapconv::fs::IsFolder(path) ? mapconv::fs::IdOf(path) : std::nullopt;
 }
-
-// One pending ReadDirectoryChangesW on a folder. Every reader of a watch
-// sets the same event, so one wait covers any number of folders; a reader
-// tells by its OVERLAPPED whether it is the one done.
-class FolderReader {
- public:
-  explicit FolderReader(HANDLE event) : event_(event) {}
-  FolderReader(const FolderReader&) = delete;
-  FolderReader& operator=(const FolderReader&) = delete;
-  ~FolderReader() { Close(); }
-
-  // Starts reading changes of what filter names; false when the folder
-  // cannot be opened.
-  bool Open(const std::filesystem::path& folder, DWORD filter) {
-    Close();
-    folder_.reset(::CreateFileW(mapconv::fs::LongPath(folder.empty() ? std::filesystem::path(L".") : folder).c_str(),
-                                FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-    if (folder_.get() == INVALID_HANDLE_VALUE) {
-      folder_.reset();
-      return false;
-    }
-    filter_ = filter;
-    if (Start()) return true;
-    Close();
-    return false;
-  }
-
-  // Lets go of the folder, so it can be removed.
-  void Close() {
-    if (folder_ == nullptr) return;
-    // The system must be done with the buffer before it goes.
-    DWORD ignored = 0;
-    if (::CancelIoEx(folder_.get(), &overlapped_)) ::GetOverlappedResult(folder_.get(), &overlapped_, &ignored, TRUE);
-    folder_.reset();
-  }
-
-  bool Reading() const { return folder_ != nullptr; }
-  bool Done() const { return Reading() && HasOverlappedIoCompleted(&overlapped_); }
-
-  // Once Done: the names told, relative to the folder, or none when the
-  // system lost count of them (its list overflowed, or the folder went
-  // away). Starts the next read.
-  std::optional<std::vector<std::wstring>> Take() {
-    DWORD got = 0;
-    const bool told = ::GetOverlappedResult(folder_.get(), &overlapped_, &got, FALSE) && got > 0;
-    std::vector<std::wstring> names;
-    for (DWORD at = 0; told;) {
-      const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_.data() + at);
-      if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) {
-        names.emplace_back(info->FileName, info->FileNameLength / sizeof(wchar_t));
-      }
-      if (info->NextEntryOffset == 0) break;
-      at += info->NextEntryOffset;
-    }
-    if (!Start()) Close();
-    if (!told) return std::nullopt;
-    return names;
-  }
-
- private:
-  bool Start() {
-    overlapped_ = {};
-    overlapped_.hEvent = event_;
-    return ::ReadDirectoryChangesW(folder_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), FALSE, filter_,
-                                   nullptr, &overlapped_, nullptr) != 0;
-  }
-
-  HANDLE event_;
-  Handle folder_;
-  DWORD filter_ = 0;
-  OVERLAPPED overlapped_{};
-  alignas(DWORD) std::array<std::byte, 16384> buffer_{};
-};
 
 // The folder names in one folder above watched ones, shared by all of them.
 // It follows the path: once the folder there is another, it reads that one.
@@ -179,7 +103,7 @@ std::vector<std::filesystem::path> FoldersAbove(const std::filesystem::path& pat
 }  // namespace
 
 struct FileWatch::Native {
-  Handle changed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set by every reader
+  File changed = NewEvent();  // set by every reader
   std::vector<std::unique_ptr<AboveReader>> aboves;  // each path once
   std::vector<std::unique_ptr<WatchedFolder>> folders;
   std::vector<bool> saved;  // by file: changed, not yet handed on
@@ -190,11 +114,11 @@ struct FileWatch::Native {
     for (const auto& known : aboves) {
       if (known->path == path) return known.get();
     }
-    return aboves.emplace_back(std::make_unique<AboveReader>(path, changed.get())).get();
+    return aboves.emplace_back(std::make_unique<AboveReader>(path, Raw(changed))).get();
   }
 
   void Add(const std::filesystem::path& path) {
-    auto folder = std::make_unique<WatchedFolder>(changed.get());
+    auto folder = std::make_unique<WatchedFolder>(Raw(changed));
     folder->path = path;
     folder->absolute = std::filesystem::absolute(path.empty() ? std::filesystem::path(L".") : path);
     folder->id = mapconv::fs::IdOf(folder->absolute);
@@ -225,7 +149,7 @@ struct FileWatch::Native {
 
   // What every reader that is done has to tell.
   void TakeAll(const std::vector<std::filesystem::path>& files) {
-    ::ResetEvent(changed.get());
+    ::ResetEvent(Raw(changed));
     std::vector<AboveReader*> told;
     for (const auto& above : aboves) {
       if (!above->reader.Done()) continue;
@@ -250,7 +174,7 @@ struct FileWatch::Native {
 
 FileWatch::FileWatch(std::vector<std::filesystem::path> files)
     : files_(std::move(files)), native_(std::make_unique<Native>()) {
-  Check(gWake != nullptr && native_->changed != nullptr);
+  Check(gWake != nullptr && native_->changed);
   for (const auto& file : files_) {
     const std::filesystem::path path = file.parent_path();
     const auto& folders = native_->folders;
@@ -263,7 +187,7 @@ FileWatch::FileWatch(std::vector<std::filesystem::path> files)
 FileWatch::~FileWatch() = default;
 
 WatchNews FileWatch::Wait() {
-  const std::array<HANDLE, 2> waits{gWake, native_->changed.get()};
+  const std::array<HANDLE, 2> waits{gWake, Raw(native_->changed)};
   std::vector<bool>& saved = native_->saved;
   saved.resize(files_.size());
   // Takes the changes of every reader that is done, waiting up to timeout
@@ -305,9 +229,10 @@ WatchNews FileWatch::Wait() {
 }
 
 bool HeldForWriting(const std::filesystem::path& file) {
-  const Handle reader(::CreateFileW(mapconv::fs::LongPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  return reader.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION;
+  const File reader(reinterpret_cast<File::Handle>(::CreateFileW(mapconv::fs::LongPath(file).c_str(), GENERIC_READ,
+                                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                                 FILE_ATTRIBUTE_NORMAL, nullptr)));
+  return !reader && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 void WakeFileWatches() noexcept { ::SetEvent(gWake); }

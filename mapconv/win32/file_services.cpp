@@ -1,6 +1,6 @@
 // File services on Windows, through the wide (W) functions only, so that a
 // folder name outside the system's ANSI code page still works, and on the
-// long form of every path (long_path.h), so that deep folders do too. The
+// long form of every path (LongPath, long_path.cpp), so that deep folders do too. The
 // scratch file and the replacement live in scratch_file.cpp.
 #include "mapconv/file_services.h"
 
@@ -12,7 +12,6 @@
 #include "mapconv/errors.h"
 #include "mapconv/test_hooks.h"
 #include "mapconv/win32/handles.h"
-#include "mapconv/win32/long_path.h"
 
 namespace mapconv::fs {
 namespace {
@@ -24,11 +23,6 @@ std::error_code NotRegular() { return make_error_code(FileError::NotRegularFile)
 std::error_code ADevice() { return make_error_code(FileError::Device); }
 
 bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
-bool IsFolder(const std::filesystem::path& path) {
-  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 FileId IdFrom(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
@@ -72,6 +66,11 @@ std::optional<FileId> IdFromHandle(HANDLE handle) {
 }
 
 }  // namespace
+
+bool IsFolder(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 std::error_code LastError() noexcept {
   return {static_cast<int>(::GetLastError()), std::system_category()};

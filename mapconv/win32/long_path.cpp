@@ -1,4 +1,4 @@
-#include "mapconv/win32/long_path.h"
+#include "mapconv/file_services.h"
 
 #include <windows.h>
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "mapconv/win32/handles.h"
-#include "mapconv/win32/long_path.h"
 
 namespace mapconv::fs {
 

@@ -19,7 +19,6 @@
 #include "mapconv/scratch_names.h"
 #include "mapconv/test_hooks.h"
 #include "mapconv/win32/handles.h"
-#include "mapconv/win32/long_path.h"
 
 namespace mapconv::fs {
 namespace {

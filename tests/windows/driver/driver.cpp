@@ -38,7 +38,7 @@
 #include <string>
 
 #include "app/win32/control_ids.h"
-#include "mapconv/win32/long_path.h"
+#include "mapconv/file_services.h"
 #include "tests/windows/driver/window_probe.h"
 
 namespace wine_driver {

@@ -1,5 +1,4 @@
-// halfmap-cli's platform services on Linux: the locale's language, errno's
-// words, and the watch over inotify.
+// The watch on Linux, over inotify, and the file-lease test for a writer.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,14 +9,12 @@
 #include <array>
 #include <chrono>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/cli/file_watch.h"
-#include "app/cli/messages.h"
 #include "mapconv/file_services.h"
 
 namespace halfmap::cli {
@@ -30,16 +27,6 @@ const int gWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 void Check(bool ok) {
   if (!ok) throw std::system_error(errno, std::system_category());
 }
-
-}  // namespace
-
-Language UserLanguage() {
-  return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-}
-
-std::string PlatformReason(std::error_code code) { return code.message(); }
-
-namespace {
 
 // One mask for every watch: the system keeps one watch per folder, so a
 // watched folder that is also the nearest one above a missing folder must

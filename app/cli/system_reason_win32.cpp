@@ -1,5 +1,5 @@
-// halfmap-cli's platform services on Windows: the user interface language
-// and FormatMessageW's words. The watch is in file_watch_win32.cpp.
+// The system's words for an error on Windows: FormatMessageW's, in the
+// user's language, without the line break it ends with.
 #include <windows.h>
 
 #include <memory>
@@ -11,10 +11,6 @@
 #include "app/common/wide_text.h"
 
 namespace halfmap::cli {
-
-Language UserLanguage() {
-  return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
-}
 
 std::string PlatformReason(std::error_code code) {
   if (code.category() != std::system_category()) return code.message();
