@@ -1,6 +1,7 @@
-// The few file services a conversion needs, with one POSIX and one Win32
-// implementation chosen by the build. Every failure is a typed exception
-// from errors.h; a File closes its handle when it goes away.
+// The few file services a conversion needs, with one Linux (mapconv/linux/)
+// and one Win32 (mapconv/win32/) implementation chosen by the build. Every
+// failure is a typed exception from errors.h; a File closes its handle when
+// it goes away. docs/file-safety.md lays out the steps side by side.
 #pragma once
 
 #include <cstddef>

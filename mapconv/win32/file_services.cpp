@@ -1,4 +1,4 @@
-// File services on Windows, through the wide (W) functions only, so that a
+// File services on Windows (steps: docs/file-safety.md), through the wide (W) functions only, so that a
 // folder name outside the system's ANSI code page still works, and on the
 // long form of every path (LongPath, long_path.cpp), so that deep folders do too. The
 // scratch file and the replacement live in scratch_file.cpp.
@@ -36,7 +36,7 @@ DWORD Chunk(std::size_t size) {
 
 // The folder holding an open file, in the system's long form with its
 // trailing separator; empty when the system cannot name it.
-std::wstring FolderOf(const File& file) {
+std::wstring FolderHolding(const File& file) {
   const std::wstring name = FinalName(file);
   const std::size_t separator = name.find_last_of(L'\\');
   return separator == std::wstring::npos ? std::wstring() : name.substr(0, separator + 1);
@@ -208,7 +208,7 @@ void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcep
 void CheckSpace(const File& file, std::int64_t bytes) {
   // Where the system cannot name the folder, a full disk still fails the
   // writes; only the early warning is lost.
-  const std::wstring folder = FolderOf(file);
+  const std::wstring folder = FolderHolding(file);
   ULARGE_INTEGER available{};
   if (folder.empty() || !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return;
   if (bytes > 0 && available.QuadPart < static_cast<std::uint64_t>(bytes)) {

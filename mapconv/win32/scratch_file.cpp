@@ -1,9 +1,10 @@
 // The conversion's own file beside its output on Windows, and how it takes
-// the output's place. While it is written, the system is told to remove it
-// when its handle closes, so that not even a killed process leaves it
-// behind; that is cancelled just before it is moved into place. It is held
-// without sharing until it has the output's name: renamed through its own
-// handle, so that no other run's sweep can take it once it is finished.
+// the output's place (steps: docs/file-safety.md). While it is written, the
+// system is told to remove it when its handle closes, so that not even a
+// killed process leaves it behind; that is cancelled just before it is
+// moved into place. It is held without sharing until it has the output's
+// name: renamed through its own handle, so that no other run's sweep can
+// take it once it is finished.
 #include <windows.h>
 
 #include <aclapi.h>

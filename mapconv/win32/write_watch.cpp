@@ -1,4 +1,4 @@
-// The write watch on Windows: the input is opened without FILE_SHARE_WRITE,
+// The write watch on Windows (the flush step, docs/file-safety.md): the input is opened without FILE_SHARE_WRITE,
 // so no other program can write to it while it is converted.
 #include "mapconv/write_watch.h"
 

@@ -1,4 +1,4 @@
-// File services on POSIX. Exclusive opening is an advisory flock, which is
+// File services on Linux (steps: docs/file-safety.md). Exclusive opening is an advisory flock, which is
 // what other careful programs on the same machine honour.
 #include "mapconv/file_services.h"
 
@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "mapconv/errors.h"
-#include "mapconv/posix/link_rule.h"
-#include "mapconv/posix/posix_calls.h"
+#include "mapconv/linux/link_rule.h"
+#include "mapconv/linux/posix_calls.h"
 #include "mapconv/room_needed.h"
 #include "mapconv/test_hooks.h"
 
@@ -107,21 +107,6 @@ std::filesystem::path ExecutablePath() {
   return std::filesystem::read_symlink("/proc/self/exe");
 }
 
-std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {
-  try {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
-      if (Acceptable(path)) return path;
-      return std::nullopt;
-    }
-    auto match = FindIgnoringCase(path);
-    if (match && Acceptable(*match)) return match;
-  } catch (...) {
-    // A name that cannot even be built is as absent as a missing file.
-  }
-  return std::nullopt;
-}
-
 FileId IdOf(const File& file) {
   const struct stat st = StatOf(file);
   return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -137,6 +122,21 @@ Stamp StampOf(const File& file) {
   const struct stat st = StatOf(file);
   auto nanoseconds = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
   return {st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {
+  try {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+      if (Acceptable(path)) return path;
+      return std::nullopt;
+    }
+    auto match = FindIgnoringCase(path);
+    if (match && Acceptable(*match)) return match;
+  } catch (...) {
+    // A name that cannot even be built is as absent as a missing file.
+  }
+  return std::nullopt;
 }
 
 bool IsDevice(const std::filesystem::path& path) noexcept {

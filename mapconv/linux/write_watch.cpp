@@ -1,4 +1,4 @@
-// The write watch on Linux: inotify on the open file itself, reached through
+// The write watch on Linux (the flush step, docs/file-safety.md): inotify on the open file itself, reached through
 // /proc/self/fd, so a rename or a second name of the input changes nothing.
 #include "mapconv/write_watch.h"
 
@@ -9,7 +9,7 @@
 #include <array>
 #include <string>
 
-#include "mapconv/posix/posix_calls.h"
+#include "mapconv/linux/posix_calls.h"
 
 namespace mapconv::fs {
 

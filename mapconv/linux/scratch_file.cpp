@@ -1,4 +1,4 @@
-// The conversion's own scratch file on POSIX: created new with O_EXCL, never
+// The conversion's own scratch file on Linux (steps: docs/file-safety.md): created new with O_EXCL, never
 // through a link or into a pipe, and held with an exclusive flock for its
 // whole life, which is how a later run tells a left-over file from a live one.
 #include <dirent.h>
@@ -11,33 +11,33 @@
 
 #include "mapconv/errors.h"
 #include "mapconv/file_services.h"
-#include "mapconv/posix/extended_attributes.h"
-#include "mapconv/posix/posix_calls.h"
+#include "mapconv/linux/extended_attributes.h"
+#include "mapconv/linux/posix_calls.h"
 #include "mapconv/scratch_names.h"
 #include "mapconv/test_hooks.h"
 
 namespace mapconv::fs {
 namespace {
 
-std::filesystem::path FolderOf(const std::filesystem::path& path) {
+std::filesystem::path ParentFolder(const std::filesystem::path& path) {
   return path.has_parent_path() ? path.parent_path() : ".";
 }
 
 // Removes a scratch file of output's that no live run holds: a run holds
 // its own locked until it ends.
-void RemoveIfLeftOver(const std::filesystem::path& path) {
+void RemoveIfLeftover(const std::filesystem::path& path) {
   const File file = OpenNonBlocking(path, O_RDONLY | O_NOFOLLOW);
   struct stat held {};
   if (!file || ::fstat(Fd(file), &held) != 0 || !S_ISREG(held.st_mode) || !Lock(Fd(file), LOCK_EX)) return;
   UnlinkIfStillNamed(path, held);
 }
 
-void RemoveLeftOvers(const std::filesystem::path& output) {
-  const std::filesystem::path folder = FolderOf(output);
+void RemoveLeftovers(const std::filesystem::path& output) {
+  const std::filesystem::path folder = ParentFolder(output);
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) return;
   while (const dirent* entry = ::readdir(dir.get())) {
-    if (IsScratchNameOf(output, entry->d_name)) RemoveIfLeftOver(folder / entry->d_name);
+    if (IsScratchNameOf(output, entry->d_name)) RemoveIfLeftover(folder / entry->d_name);
   }
 }
 
@@ -86,7 +86,7 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 ScratchFile::ScratchFile(const std::filesystem::path& output) : output_(output) {
   if (hooks::Fails(hooks::Op::Create)) throw ECreateFailure(output);
-  RemoveLeftOvers(output);
+  RemoveLeftovers(output);
   for (int attempt = 0; attempt < 8; ++attempt) {
     path_ = NewScratchName(output);
     // Only we may read it until it becomes the output and takes its mode.
@@ -118,7 +118,7 @@ void ScratchFile::Commit(File claim) {
   if (::rename(path_.c_str(), output_.c_str()) != 0) throw ECreateFailure(output_, LastError());
   committed_ = true;
   file_ = File();
-  SyncFolder(FolderOf(output_));
+  SyncFolder(ParentFolder(output_));
 }
 
 }  // namespace mapconv::fs

@@ -1,4 +1,4 @@
-#include "mapconv/posix/extended_attributes.h"
+#include "mapconv/linux/extended_attributes.h"
 
 #include <sys/xattr.h>
 

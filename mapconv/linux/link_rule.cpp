@@ -1,4 +1,4 @@
-#include "mapconv/posix/link_rule.h"
+#include "mapconv/linux/link_rule.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "mapconv/errors.h"
-#include "mapconv/posix/posix_calls.h"
+#include "mapconv/linux/posix_calls.h"
 
 namespace mapconv::fs {
 namespace {
