@@ -12,6 +12,9 @@ namespace halfmap {
 
 enum class RunState : std::uint8_t { NoInput = 0, Ready = 1, Running = 2, Finished = 3 };
 
+// Its names (TForm1, Button1, Button1Click, Stsbar, FRunState...) are the
+// original form's and are kept on purpose, so the two can be read side by
+// side; only what it adds, such as layer_, is named in this code's style.
 class TForm1 {
  public:
   explicit TForm1(WindowLayer& layer);

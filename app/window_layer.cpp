@@ -6,14 +6,12 @@
 namespace halfmap {
 
 void ProgressBarControl::SetMin(int value) {
-  mapconv::CheckProgressRange(value, max_);
-  min_ = value;
+  range_.SetMin(value);
   Redraw();
 }
 
 void ProgressBarControl::SetMax(int value) {
-  mapconv::CheckProgressRange(min_, value);
-  max_ = value;
+  range_.SetMax(value);
   Redraw();
 }
 
@@ -28,6 +26,6 @@ int WholeTenths(int min, int max, int position) {
   return static_cast<int>((std::int64_t{position} - min) * 10 / (std::int64_t{max} - min));
 }
 
-void ProgressBarControl::Redraw() { Draw(min_, max_, std::clamp(position_, min_, max_)); }
+void ProgressBarControl::Redraw() { Draw(Min(), Max(), std::clamp(position_, Min(), Max())); }
 
 }  // namespace halfmap

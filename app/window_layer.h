@@ -42,8 +42,8 @@ class ProgressBarControl : public mapconv::ProgressBar {
   void SetMax(int value) final;
   void SetPosition(int value) final;
 
-  int Min() const { return min_; }
-  int Max() const { return max_; }
+  int Min() const { return range_.Min(); }
+  int Max() const { return range_.Max(); }
   int Position() const { return position_; }
 
  protected:
@@ -53,9 +53,9 @@ class ProgressBarControl : public mapconv::ProgressBar {
   void Redraw();
 
  private:
-
-  int min_ = ui::kBarMin;
-  int max_ = ui::kBarMax;
+  // The layout's range is the one a ProgressRange starts with.
+  static_assert(ui::kBarMin == 0 && ui::kBarMax == 100);
+  mapconv::ProgressRange<> range_;
   int position_ = ui::kBarMin;
 };
 

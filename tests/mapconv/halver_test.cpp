@@ -6,20 +6,9 @@
 #include <cstring>
 #include <random>
 
-#include "tests/support/bmp_builder.h"
-#include "tests/support/memory_io.h"
-#include "tests/support/recording_bar.h"
+#include "tests/support/halver_io.h"
 
 namespace {
-
-using testing_support::BmpFields;
-using testing_support::Bytes;
-using testing_support::I32At;
-using testing_support::MakeBmp;
-using testing_support::MemorySink;
-using testing_support::MemorySource;
-using testing_support::RecordingBar;
-using testing_support::U32At;
 
 struct Result {
   Bytes out;

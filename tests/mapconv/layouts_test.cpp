@@ -7,20 +7,9 @@
 
 #include "mapconv/halver.h"
 #include "mapconv/sub_byte_pixels.h"
-#include "tests/support/bmp_builder.h"
-#include "tests/support/memory_io.h"
-#include "tests/support/recording_bar.h"
+#include "tests/support/halver_io.h"
 
 namespace {
-
-using testing_support::BmpFields;
-using testing_support::Bytes;
-using testing_support::I32At;
-using testing_support::MakeBmp;
-using testing_support::MemorySink;
-using testing_support::MemorySource;
-using testing_support::RecordingBar;
-using testing_support::U32At;
 
 Bytes Of(std::initializer_list<int> values) {
   Bytes b;
