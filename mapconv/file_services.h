@@ -77,8 +77,7 @@ Stamp StampOf(const File& file);
 // itself, or where names are case-sensitive a same-folder name matching it
 // ignoring ASCII case. Only a regular file (or a link to one) counts,
 // whatever its date.
-std::optional<std::filesystem::path> FindFile(
-    const std::filesystem::path& path) noexcept;
+std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept;
 
 // True for a name the system takes for a device wherever it stands (NUL,
 // CON, COM1.TXT on Windows), or for a device file on POSIX.

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -31,8 +31,7 @@ void Check(bool ok) {
 // One mask for every watch: the system keeps one watch per folder, so a
 // watched folder that is also the nearest one above a missing folder must
 // not have its mask replaced.
-constexpr std::uint32_t kEvents =
-    IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // A writer finished: a close after writing, or a rename into place.
 constexpr std::uint32_t kFinished = IN_CLOSE_WRITE | IN_MOVED_TO;
 // The watched folder itself went: removed, renamed away or unmounted.
@@ -50,7 +49,7 @@ bool Contains(const std::vector<Item>& list, const Item& item) {
 struct WatchedFolder {
   std::filesystem::path path;   // as the files name it; empty for the current folder
   std::filesystem::path above;  // the folder above it, absolute
-  int wd = -1;  // on the folder, or while it is gone on the nearest folder above it that exists
+  int wd = -1;                  // on the folder, or while it is gone on the nearest folder above it that exists
   bool gone = false;
   // On the folders its path goes through, which a rename or removal of
   // takes the path away from the folder watched.
@@ -70,11 +69,11 @@ std::vector<std::filesystem::path> FoldersThrough(const std::filesystem::path& p
 
 // What one read of the queued events brought.
 struct Events {
-  std::vector<std::filesystem::path> named;  // files a writer finished with
-  std::vector<std::filesystem::path> back;   // folders watched again
-  std::vector<std::filesystem::path> gone;   // folders that went and are not back
+  std::vector<std::filesystem::path> named;     // files a writer finished with
+  std::vector<std::filesystem::path> back;      // folders watched again
+  std::vector<std::filesystem::path> gone;      // folders that went and are not back
   std::vector<std::filesystem::path> replaced;  // another folder took the path at once
-  bool overflowed = false;                   // events were lost
+  bool overflowed = false;                      // events were lost
 };
 
 }  // namespace

@@ -65,8 +65,8 @@ struct AboveReader {
 // One watched folder: the changes inside it, and the folders above it,
 // from the highest (below the drive's or share's root) down to its parent.
 struct WatchedFolder {
-  std::filesystem::path path;      // as the files name it, for matching
-  std::filesystem::path absolute;  // for looking around it
+  std::filesystem::path path;             // as the files name it, for matching
+  std::filesystem::path absolute;         // for looking around it
   std::optional<mapconv::fs::FileId> id;  // the folder watched; none while it is gone
   FolderReader inside;
   std::vector<AboveReader*> above;
@@ -103,7 +103,7 @@ std::vector<std::filesystem::path> FoldersAbove(const std::filesystem::path& pat
 }  // namespace
 
 struct FileWatch::Native {
-  File changed = NewEvent();  // set by every reader
+  File changed = NewEvent();                         // set by every reader
   std::vector<std::unique_ptr<AboveReader>> aboves;  // each path once
   std::vector<std::unique_ptr<WatchedFolder>> folders;
   std::vector<bool> saved;  // by file: changed, not yet handed on
@@ -229,9 +229,9 @@ WatchNews FileWatch::Wait() {
 }
 
 bool HeldForWriting(const std::filesystem::path& file) {
-  const File reader(reinterpret_cast<File::Handle>(::CreateFileW(mapconv::fs::LongPath(file).c_str(), GENERIC_READ,
-                                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                                 FILE_ATTRIBUTE_NORMAL, nullptr)));
+  const File reader(
+      reinterpret_cast<File::Handle>(::CreateFileW(mapconv::fs::LongPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   return !reader && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 

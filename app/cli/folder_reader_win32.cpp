@@ -7,8 +7,8 @@ bool FolderReader::Open(const std::filesystem::path& folder, DWORD filter) {
   // A failed open gives INVALID_HANDLE_VALUE, which is an empty File.
   folder_ = mapconv::fs::File(reinterpret_cast<mapconv::fs::File::Handle>(
       ::CreateFileW(mapconv::fs::LongPath(folder.empty() ? std::filesystem::path(L".") : folder).c_str(),
-                    FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr)));
+                    FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr)));
   if (!folder_) return false;
   filter_ = filter;
   if (Start()) return true;

@@ -10,9 +10,7 @@
 namespace mapconv::fs {
 namespace {
 
-bool Carried(std::string_view name) {
-  return name == "system.posix_acl_access" || name.starts_with("user.");
-}
+bool Carried(std::string_view name) { return name == "system.posix_acl_access" || name.starts_with("user."); }
 
 // A list or value the system gives by size: asked with no room first, then
 // again as long as it grows meanwhile. nullopt where there is none.
@@ -41,7 +39,8 @@ void CopyExtendedAttributes(int from, int to) noexcept {
       const std::string_view name(names->data() + at);
       at += name.size() + 1;
       if (!Carried(name)) continue;
-      const auto value = Sized([&](char* bytes, std::size_t size) { return ::fgetxattr(from, name.data(), bytes, size); });
+      const auto value =
+          Sized([&](char* bytes, std::size_t size) { return ::fgetxattr(from, name.data(), bytes, size); });
       if (value) ::fsetxattr(to, name.data(), value->data(), value->size(), 0);
     }
   } catch (...) {

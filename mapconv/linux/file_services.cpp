@@ -81,9 +81,7 @@ bool LockWaiting(int fd, int how) {
 }
 
 // Why LockWaiting failed: a lock still held means the file is in use.
-std::error_code LockError() {
-  return errno == EWOULDBLOCK ? make_error_code(FileError::InUse) : LastError();
-}
+std::error_code LockError() { return errno == EWOULDBLOCK ? make_error_code(FileError::InUse) : LastError(); }
 
 // The name path leads to through the links the kernel's rule would follow;
 // raises Failure(path, why) for a link refused or a folder not reached.
@@ -103,9 +101,7 @@ File::~File() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));
 }
 
-std::filesystem::path ExecutablePath() {
-  return std::filesystem::read_symlink("/proc/self/exe");
-}
+std::filesystem::path ExecutablePath() { return std::filesystem::read_symlink("/proc/self/exe"); }
 
 FileId IdOf(const File& file) {
   const struct stat st = StatOf(file);
@@ -156,9 +152,7 @@ File OpenForReading(const std::filesystem::path& path) {
   return file;
 }
 
-std::filesystem::path ResolveOutput(const std::filesystem::path& path) {
-  return Followed<ECreateFailure>(path).path;
-}
+std::filesystem::path ResolveOutput(const std::filesystem::path& path) { return Followed<ECreateFailure>(path).path; }
 
 File ClaimForReplace(const std::filesystem::path& path) {
   if (hooks::Fails(hooks::Op::Claim)) throw ECreateFailure(path);
@@ -207,9 +201,8 @@ std::size_t ReadUpTo(const File& file, std::int64_t offset, std::span<std::byte>
   if (hooks::Fails(hooks::Op::Read)) throw EShortRead();
   std::size_t got = 0;
   while (got < buffer.size()) {
-    const ssize_t n = Retry([&] {
-      return ::pread(Fd(file), buffer.data() + got, buffer.size() - got, offset + static_cast<off_t>(got));
-    });
+    const ssize_t n = Retry(
+        [&] { return ::pread(Fd(file), buffer.data() + got, buffer.size() - got, offset + static_cast<off_t>(got)); });
     if (n < 0) throw EShortRead(LastError());
     if (n == 0) break;  // the end of the file
     got += static_cast<std::size_t>(n);
@@ -241,6 +234,5 @@ void Flush(const File& file) {
   if (hooks::Fails(hooks::Op::Flush)) throw EShortWrite();
   if (Retry([&] { return ::fsync(Fd(file)); }) != 0) throw EShortWrite(LastError());
 }
-
 
 }  // namespace mapconv::fs

@@ -72,9 +72,7 @@ bool IsFolder(const std::filesystem::path& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::error_code LastError() noexcept {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
+std::error_code LastError() noexcept { return {static_cast<int>(::GetLastError()), std::system_category()}; }
 
 File::~File() {
   if (handle_ != kNone) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));

@@ -43,8 +43,8 @@ bool ReachedByName(const File& file, const std::filesystem::path& path) {
 }  // namespace
 
 File OpenPlainEntry(const std::filesystem::path& path, DWORD share) {
-  File file = Adopt(::CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  File file = Adopt(::CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   FILE_ATTRIBUTE_TAG_INFO kind{};
   if (!file || ::GetFileType(Native(file)) != FILE_TYPE_DISK ||
       !::GetFileInformationByHandleEx(Native(file), FileAttributeTagInfo, &kind, sizeof kind)) {

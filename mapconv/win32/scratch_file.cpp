@@ -126,8 +126,8 @@ void TakeOverAccessList(const File& old, const File& replacement) {
 void TakeOverLooks(const File& old, const File& replacement) {
   FILE_BASIC_INFO basic{};
   if (!::GetFileInformationByHandleEx(Native(old), FileBasicInfo, &basic, sizeof basic)) return;
-  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  constexpr DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   FILE_BASIC_INFO looks{};  // zero times and attributes are left as they are
   looks.CreationTime = basic.CreationTime;
   looks.FileAttributes = basic.FileAttributes & kKept;
@@ -139,8 +139,8 @@ void TakeOverLooks(const File& old, const File& replacement) {
 // from the one asked for; it keeps that name.
 std::wstring NameInFolder(const std::filesystem::path& output) {
   WIN32_FIND_DATAW entry{};
-  const HANDLE found = ::FindFirstFileExW(LongPath(output).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                          nullptr, 0);
+  const HANDLE found =
+      ::FindFirstFileExW(LongPath(output).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
   if (found == INVALID_HANDLE_VALUE) return output.filename().native();
   ::FindClose(found);
   return entry.cFileName;
@@ -179,8 +179,8 @@ DWORD RenameOnto(const File& file, const std::wstring& name, const std::filesyst
   const DWORD error = RenameTo(file, LongPath(output.parent_path() / name));
   if (error != ERROR_ACCESS_DENIED) return error;
   const DWORD attributes = ::GetFileAttributesW(LongPath(output).c_str());
-  const bool writable = attributes != INVALID_FILE_ATTRIBUTES &&
-                        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  const bool writable =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
   return writable ? ERROR_SHARING_VIOLATION : error;
 }
 
