@@ -74,19 +74,19 @@ constexpr std::chrono::milliseconds kSaveUnderWay{50};
 
 // Runs read over the input opened as in, watched since before its first
 // read. A write meanwhile, or a read that failed while the input changed,
-// raises InputChanged, so nothing made of changing bytes is kept.
+// ends in BreakKind::InputChanged, so nothing made of changing bytes is kept.
 template <class Read>
 auto WhileUnchanged(const fs::File& in, fs::WriteWatch& watch, const fs::Stamp& before, Read read) {
   const auto changed = [&](std::chrono::milliseconds wait) {
     return watch.Written(wait) || fs::StampOf(in) != before;
   };
-  const auto inputChanged = [] { return EShortRead(make_error_code(FileError::InputChanged)); };
+  const auto inputChanged = [] { return EForceBreak(BreakKind::InputChanged, FileError::InputChanged); };
   try {
     auto result = read();
     if (changed(std::chrono::milliseconds(0))) throw inputChanged();
     return result;
-  } catch (const EShortRead& e) {
-    if (e.code() != FileError::InputChanged && changed(kSaveUnderWay)) throw inputChanged();
+  } catch (const EShortRead&) {
+    if (changed(kSaveUnderWay)) throw inputChanged();
     throw;
   } catch (const EFormatError&) {
     if (changed(kSaveUnderWay)) throw inputChanged();
@@ -143,14 +143,15 @@ auto Settled(Work work) {
   for (int attempt = 1;; ++attempt) {
     try {
       return work();
-    } catch (const EShortRead& e) {
-      if (e.code() != FileError::InputChanged || attempt == kAttempts) throw;
+    } catch (const EForceBreak& e) {
+      if (e.kind() != BreakKind::InputChanged || attempt == kAttempts) throw;
     }
   }
 }
 
 // Runs work with the failures a conversion expects turned into EForceBreak,
-// the system's reason kept. Files are closed and the scratch file removed
+// the system's reason kept; those already of that type (an abort, a format
+// error, no space, a changing input) pass as they are. Files are closed and the scratch file removed
 // before any of them leave work.
 template <class Work>
 auto AsForceBreak(Work work) {
@@ -160,8 +161,6 @@ auto AsForceBreak(Work work) {
     throw EForceBreak(BreakKind::Open, e.code());
   } catch (const EShortRead& e) {
     throw EForceBreak(BreakKind::Read, e.code());
-  } catch (const ENoSpace& e) {
-    throw ENotEnoughSpace(e.needed(), e.available());
   } catch (const EShortWrite& e) {
     throw EForceBreak(BreakKind::Write, e.code());
   } catch (const EOutOfMemory&) {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 #include "mapconv/posix/link_rule.h"
 #include "mapconv/posix/posix_calls.h"
 #include "mapconv/room_needed.h"
