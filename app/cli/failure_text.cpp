@@ -26,7 +26,7 @@ Msg MessageFor(mapconv::BreakKind kind) {
 }
 
 // Why, where the failure says more than its kind: a format error's reason,
-// the bytes missing, or the system's words.
+// the space needed and free, or the system's words.
 std::string ReasonFor(const mapconv::EForceBreak& e) {
   if (const auto* format = dynamic_cast<const mapconv::EFormatError*>(&e)) return format->reason();
   if (const auto* space = dynamic_cast<const mapconv::ENoSpace*>(&e)) {
