@@ -30,8 +30,8 @@ class ByteSource {
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
-  // Told the whole output's size before the first Write; raises EShortWrite
-  // when it will not fit.
+  // Told the whole output's size before the first Write; raises ENoSpace
+  // (force_break.h) when it will not fit, EShortWrite when it may not grow so.
   virtual void Reserve(std::int64_t /*bytes*/) {}
   virtual void Write(std::span<const std::byte> bytes) = 0;
 };

@@ -44,9 +44,6 @@ EShortRead::EShortRead(std::error_code code) : EFileFailure("short read", code) 
 
 EShortWrite::EShortWrite(std::error_code code) : EFileFailure("short write", code) {}
 
-ENoSpace::ENoSpace(std::int64_t needed, std::int64_t available)
-    : EShortWrite(std::make_error_code(std::errc::no_space_on_device)), needed_(needed), available_(available) {}
-
 EOutOfMemory::EOutOfMemory() : std::runtime_error("out of memory") {}
 
 EInvalidOperation EInvalidOperation::PropertyOutOfRange(const std::string& className) {

@@ -1,9 +1,9 @@
 // Typed failures of the platform's file and memory services, and of the
-// progress bar. HalveMap turns the expected ones into EForceBreak; the rest
+// progress bar. HalveMap turns the expected ones into EForceBreak (the
+// shortage of space, ENoSpace in force_break.h, is one already); the rest
 // reach the window's generic error report.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -77,18 +77,6 @@ class EShortRead : public EFileFailure {
 class EShortWrite : public EFileFailure {
  public:
   explicit EShortWrite(std::error_code code = {});
-};
-
-// Too little room for the output, found before a byte of it is written.
-class ENoSpace : public EShortWrite {
- public:
-  ENoSpace(std::int64_t needed, std::int64_t available);
-  std::int64_t needed() const noexcept { return needed_; }
-  std::int64_t available() const noexcept { return available_; }
-
- private:
-  std::int64_t needed_;
-  std::int64_t available_;
 };
 
 class EOutOfMemory : public std::runtime_error {

@@ -113,7 +113,7 @@ File ClaimForReplace(const std::filesystem::path& path);
 // is the input (by FileId). Failures do not matter.
 void RemoveStale(const std::filesystem::path& path, const FileId& input) noexcept;
 
-// Fails with ENoSpace, before anything is written, when the file system
+// Fails with ENoSpace (force_break.h), before anything is written, when the file system
 // holding file has less free than RoomNeeded (room_needed.h) for an output
 // of bytes, counting on POSIX only what other users than root may write,
 // and with EShortWrite (file too large) when bytes exceed the process's

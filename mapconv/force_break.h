@@ -13,11 +13,14 @@
 namespace mapconv {
 
 // Abort: the check asked to stop. The rest are the failures a conversion
-// expects; each has the window's English text (StatusText).
-enum class BreakKind : std::uint8_t { Abort, Open, Read, Write, Memory, Format };
+// expects; each has the window's English text (StatusText). NoSpace and
+// InputChanged are kinds of their own for front ends with room to say more;
+// the status bar shows them as a write and a read error.
+enum class BreakKind : std::uint8_t { Abort, Open, Read, Write, Memory, Format, NoSpace, InputChanged };
 
-// "file open error", "read file error", "write file error", "out of memory",
-// "bitmap format error"; empty for Abort, whose text the caller gives.
+// "file open error", "read file error" (Read, InputChanged), "write file
+// error" (Write, NoSpace), "out of memory", "bitmap format error"; empty for
+// Abort, whose text the caller gives.
 std::string_view StatusText(BreakKind kind) noexcept;
 
 // Ends a run with a short message for the status bar: an abort (the check's
@@ -48,13 +51,13 @@ class EFormatError : public EForceBreak {
   std::runtime_error reason_;  // copies without throwing, as exceptions must
 };
 
-// Too little free space for the output, found before any of it is written.
-// The status bar shows "write file error"; needed() and available() are in
-// bytes, for front ends with room to say them.
-class ENotEnoughSpace : public EForceBreak {
+// Too little free space for the output, found by the file services before
+// any of it is written. The status bar shows "write file error"; needed()
+// and available() are in bytes, for front ends with room to say them.
+class ENoSpace : public EForceBreak {
  public:
-  ENotEnoughSpace(std::int64_t needed, std::int64_t available)
-      : EForceBreak(BreakKind::Write, std::make_error_code(std::errc::no_space_on_device)),
+  ENoSpace(std::int64_t needed, std::int64_t available)
+      : EForceBreak(BreakKind::NoSpace, std::make_error_code(std::errc::no_space_on_device)),
         needed_(needed), available_(available) {}
   std::int64_t needed() const noexcept { return needed_; }
   std::int64_t available() const noexcept { return available_; }

@@ -66,7 +66,8 @@ class CompareSink final : public ByteSink {
 // which is replaced rather than joined by a second file.
 std::filesystem::path Found(const std::filesystem::path& path) { return fs::FindFile(path).value_or(path); }
 
-fs::File OpenInput(const std::filesystem::path& input) { return fs::OpenForReading(Found(input)); }
+// What Halve read from the map found as input, and the copy it made.
+Converted Told(const std::filesystem::path& input, MapSize in) { return {input, in, {in.width / 2, in.height / 2}}; }
 
 // How long a read that failed waits for the write of a save under way (one
 // that cut the file just before it was opened) before the failure stands.
@@ -74,19 +75,19 @@ constexpr std::chrono::milliseconds kSaveUnderWay{50};
 
 // Runs read over the input opened as in, watched since before its first
 // read. A write meanwhile, or a read that failed while the input changed,
-// raises InputChanged, so nothing made of changing bytes is kept.
+// ends in BreakKind::InputChanged, so nothing made of changing bytes is kept.
 template <class Read>
 auto WhileUnchanged(const fs::File& in, fs::WriteWatch& watch, const fs::Stamp& before, Read read) {
   const auto changed = [&](std::chrono::milliseconds wait) {
     return watch.Written(wait) || fs::StampOf(in) != before;
   };
-  const auto inputChanged = [] { return EShortRead(make_error_code(FileError::InputChanged)); };
+  const auto inputChanged = [] { return EForceBreak(BreakKind::InputChanged, FileError::InputChanged); };
   try {
     auto result = read();
     if (changed(std::chrono::milliseconds(0))) throw inputChanged();
     return result;
-  } catch (const EShortRead& e) {
-    if (e.code() != FileError::InputChanged && changed(kSaveUnderWay)) throw inputChanged();
+  } catch (const EShortRead&) {
+    if (changed(kSaveUnderWay)) throw inputChanged();
     throw;
   } catch (const EFormatError&) {
     if (changed(kSaveUnderWay)) throw inputChanged();
@@ -104,8 +105,9 @@ void RemoveStale(const MapPaths& names, Names kind, const fs::File& in) {
 // Converts into a scratch file of this run's own, which takes the output's
 // place (a link's target, where the output is a link) only when complete,
 // on disk and made from an input nobody wrote to meanwhile.
-void Convert(const MapPaths& names, Names kind, ProgressBar& bar, const std::function<void()>& check) {
-  const fs::File in = OpenInput(names.input);
+Converted Convert(const MapPaths& names, Names kind, ProgressBar& bar, const std::function<void()>& check) {
+  const std::filesystem::path found = Found(names.input);
+  const fs::File in = fs::OpenForReading(found);
   fs::WriteWatch watch(in);
   const fs::Stamp before = fs::StampOf(in);
   RemoveStale(names, kind, in);
@@ -114,24 +116,23 @@ void Convert(const MapPaths& names, Names kind, ProgressBar& bar, const std::fun
   fs::ScratchFile out(output);
   BlockSource source(in);
   FileSink sink(out.file());
-  WhileUnchanged(in, watch, before, [&] {
-    Halve(source, sink, bar, check);
-    return true;
-  });
+  const MapSize size = WhileUnchanged(in, watch, before, [&] { return Halve(source, sink, bar, check); });
   out.Commit(std::move(claim));
+  return Told(found, size);
 }
 
 // Compares the output with what Convert would write; see FirstDifference.
-std::optional<std::int64_t> Compare(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
-  const fs::File in = OpenInput(names.input);
+Compared Compare(const MapPaths& names, ProgressBar& bar, const std::function<void()>& check) {
+  const std::filesystem::path found = Found(names.input);
+  const fs::File in = fs::OpenForReading(found);
   fs::WriteWatch watch(in);
   const fs::Stamp before = fs::StampOf(in);
   const fs::File existing = fs::OpenForReading(Found(names.output));
   BlockSource source(in);
   CompareSink sink(existing);
   return WhileUnchanged(in, watch, before, [&] {
-    Halve(source, sink, bar, check);
-    return sink.Difference();
+    const MapSize size = Halve(source, sink, bar, check);
+    return Compared{Told(found, size), sink.Difference()};
   });
 }
 
@@ -143,14 +144,15 @@ auto Settled(Work work) {
   for (int attempt = 1;; ++attempt) {
     try {
       return work();
-    } catch (const EShortRead& e) {
-      if (e.code() != FileError::InputChanged || attempt == kAttempts) throw;
+    } catch (const EForceBreak& e) {
+      if (e.kind() != BreakKind::InputChanged || attempt == kAttempts) throw;
     }
   }
 }
 
 // Runs work with the failures a conversion expects turned into EForceBreak,
-// the system's reason kept. Files are closed and the scratch file removed
+// the system's reason kept; those already of that type (an abort, a format
+// error, no space, a changing input) pass as they are. Files are closed and the scratch file removed
 // before any of them leave work.
 template <class Work>
 auto AsForceBreak(Work work) {
@@ -160,8 +162,6 @@ auto AsForceBreak(Work work) {
     throw EForceBreak(BreakKind::Open, e.code());
   } catch (const EShortRead& e) {
     throw EForceBreak(BreakKind::Read, e.code());
-  } catch (const ENoSpace& e) {
-    throw ENotEnoughSpace(e.needed(), e.available());
   } catch (const EShortWrite& e) {
     throw EForceBreak(BreakKind::Write, e.code());
   } catch (const EOutOfMemory&) {
@@ -188,19 +188,34 @@ void HalveMapIn(const std::filesystem::path& folder, std::string_view suffix, Pr
 
 void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
                     ProgressBar& bar, const std::function<void()>& check) {
+  ConvertFolderMap(input, output, bar, check);
+}
+
+Converted ConvertFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
+                           ProgressBar& bar, const std::function<void()>& check) {
   const MapPaths names{input, output};
-  AsForceBreak([&] { Settled([&] { Convert(names, Names::Fixed, bar, check); }); });
+  return AsForceBreak([&] { return Settled([&] { return Convert(names, Names::Fixed, bar, check); }); });
 }
 
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check) {
+  ConvertFile(input, output, bar, check);
+}
+
+Converted ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                      ProgressBar& bar, const std::function<void()>& check) {
   const MapPaths names{input, output};
-  AsForceBreak([&] { Settled([&] { Convert(names, Names::Given, bar, check); }); });
+  return AsForceBreak([&] { return Settled([&] { return Convert(names, Names::Given, bar, check); }); });
 }
 
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
                                             const std::filesystem::path& output, ProgressBar& bar,
                                             const std::function<void()>& check) {
+  return CompareFile(input, output, bar, check).difference;
+}
+
+Compared CompareFile(const std::filesystem::path& input, const std::filesystem::path& output, ProgressBar& bar,
+                     const std::function<void()>& check) {
   const MapPaths names{input, output};
   return AsForceBreak([&] { return Settled([&] { return Compare(names, bar, check); }); });
 }

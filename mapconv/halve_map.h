@@ -83,16 +83,33 @@ struct MapSize {
 };
 std::optional<MapSize> ReadMapSize(const std::filesystem::path& path) noexcept;
 
+// What a conversion or a check of one map read and made: the input under
+// the name it was found by, its size and the copy's, half of each (0 wide
+// for a map 1 wide).
+struct Converted {
+  std::filesystem::path input;
+  MapSize in;
+  MapSize out;
+};
+
 // Converts one bitmap given by name, with HalveMap's scratch file,
 // replacement and failures. Its OUTPUT.tmp is the user's and stays.
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
                ProgressBar& bar, const std::function<void()>& check);
+
+// HalveFile, telling what it converted.
+Converted ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                      ProgressBar& bar, const std::function<void()>& check);
 
 // HalveFile for a map under a folder's fixed names (InputFileName,
 // OutputFileName), as HalveMapIn converts it: an older version's
 // ScratchFileName of this user's is removed as HalveMap removes it.
 void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
                     ProgressBar& bar, const std::function<void()>& check);
+
+// HalveFolderMap, telling what it converted.
+Converted ConvertFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
+                           ProgressBar& bar, const std::function<void()>& check);
 
 // Compares the existing output with what HalveFile would write there,
 // writing nothing: one pass over the input and one over the output, as the
@@ -103,5 +120,13 @@ void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::p
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
                                             const std::filesystem::path& output, ProgressBar& bar,
                                             const std::function<void()>& check);
+
+// FirstDifference, telling also what the check converted.
+struct Compared {
+  Converted map;
+  std::optional<std::int64_t> difference;
+};
+Compared CompareFile(const std::filesystem::path& input, const std::filesystem::path& output, ProgressBar& bar,
+                     const std::function<void()>& check);
 
 }  // namespace mapconv

@@ -91,7 +91,7 @@ void HalveRleRows(ByteSource& source, const BmpLayout& layout, const OutputShape
 
 }  // namespace
 
-void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::function<void()>& check) {
+MapSize Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::function<void()>& check) {
   check();
   FileHead head;
   const BmpLayout layout = ReadLayout(source, head);
@@ -126,6 +126,7 @@ void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar, const std::func
   // A V5 colour profile follows the pixels, as it did in the input.
   CopyRange(source, layout.profileOffset, layout.profileOffset + layout.profileSize, chunk.span(), sink);
   bar.SetPosition(max);
+  return {layout.width, shape.rows};
 }
 
 }  // namespace mapconv

@@ -17,8 +17,8 @@ namespace mapconv {
 // with a reason) for layouts it does not read, decided from the headers
 // before anything is written, and for run-length rows that break the format;
 // EShortRead, EShortWrite and EOutOfMemory untranslated; and whatever check
-// or the bar raise.
-void Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,
+// or the bar raise. Returns the map's size as ReadMapSize gives it.
+MapSize Halve(ByteSource& source, ByteSink& sink, ProgressBar& bar,
            const std::function<void()>& check);
 
 }  // namespace mapconv

@@ -15,19 +15,26 @@ Msg MessageFor(mapconv::BreakKind kind) {
   switch (kind) {
     case mapconv::BreakKind::Abort: return Msg::Interrupted;
     case mapconv::BreakKind::Open: return Msg::OpenError;
-    case mapconv::BreakKind::Read: return Msg::ReadError;
-    case mapconv::BreakKind::Write: return Msg::WriteError;
+    case mapconv::BreakKind::Read:
+    case mapconv::BreakKind::InputChanged: return Msg::ReadError;
+    case mapconv::BreakKind::Write:
+    case mapconv::BreakKind::NoSpace: return Msg::WriteError;
     case mapconv::BreakKind::Memory: return Msg::OutOfMemory;
     case mapconv::BreakKind::Format: return Msg::FormatError;
   }
   return Msg::Interrupted;
 }
 
-std::string ForceBreakText(const mapconv::EForceBreak& e) {
-  const Msg msg = MessageFor(e.kind());
-  if (e.code()) return WithSystemReason(Say(msg), e.code());
+// Why, where the failure says more than its kind: a format error's reason,
+// the space needed and free, or the system's words.
+std::string ReasonFor(const mapconv::EForceBreak& e) {
+  if (const auto* format = dynamic_cast<const mapconv::EFormatError*>(&e)) return format->reason();
+  if (const auto* space = dynamic_cast<const mapconv::ENoSpace*>(&e)) {
+    return Say(Msg::NotEnoughSpace, {std::to_string(space->needed()), std::to_string(space->available())});
+  }
+  if (e.code()) return SystemReason(e.code());
   // A read the system allowed that came back short: the file is cut.
-  return WithReason(Say(msg), msg == Msg::ReadError ? Say(Msg::EndsEarly) : "");
+  return e.kind() == mapconv::BreakKind::Read ? Say(Msg::EndsEarly) : "";
 }
 
 }  // namespace
@@ -44,13 +51,8 @@ std::string WithSystemReason(std::string message, std::error_code code) {
 std::string FailureText(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
-  } catch (const mapconv::EFormatError& e) {
-    return WithReason(Say(Msg::FormatError), e.reason());
-  } catch (const mapconv::ENotEnoughSpace& e) {
-    return WithReason(Say(Msg::WriteError),
-                      Say(Msg::NotEnoughSpace, {std::to_string(e.needed()), std::to_string(e.available())}));
   } catch (const mapconv::EForceBreak& e) {
-    return ForceBreakText(e);
+    return WithReason(Say(MessageFor(e.kind())), ReasonFor(e));
   } catch (const mapconv::EFolderRefused& e) {
     return WithSystemReason(Say(Msg::CannotCreateIn, {mapconv::PathText(e.folder())}), e.code());
   } catch (const mapconv::ECreateFailure& e) {

@@ -1,7 +1,9 @@
 #include "app/cli/job.h"
 
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -16,21 +18,21 @@
 namespace halfmap::cli {
 namespace {
 
-// Enough of a file's state to tell that someone wrote to it.
-struct Stamp {
-  std::filesystem::file_time_type time;
-  std::uintmax_t size = 0;
-  bool operator==(const Stamp&) const = default;
-};
-
-Stamp StampOf(const std::filesystem::path& path) {
-  std::error_code ignored;
-  return {std::filesystem::last_write_time(path, ignored), std::filesystem::file_size(path, ignored)};
-}
+using mapconv::Converted;
 
 // The input under the name the conversion opens.
 std::filesystem::path Found(const std::filesystem::path& input) {
   return mapconv::fs::FindFile(input).value_or(input);
+}
+
+// Enough of the input's state to tell that someone wrote to it; nullopt
+// while it cannot be opened.
+std::optional<mapconv::fs::Stamp> StampOf(const std::filesystem::path& input) {
+  try {
+    return mapconv::fs::StampOf(mapconv::fs::OpenForReading(Found(input)));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 // By name or as one file under two names (a hard link, another drive
@@ -55,7 +57,8 @@ bool UpToDate(const std::filesystem::path& input, const std::filesystem::path& o
 }
 
 // Does what the options ask for the job's map; failures land in its report.
-void Process(Job& job, const Options& options, const std::function<void()>& check) {
+// Returns what the core converted or checked, nothing where it did neither.
+std::optional<Converted> Process(Job& job, const Options& options, const std::function<void()>& check) {
   MapReport& report = job.report;
   if (SameFile(report.input, report.output)) {
     report.status = Status::Failed;
@@ -63,20 +66,22 @@ void Process(Job& job, const Options& options, const std::function<void()>& chec
   } else if (options.verify && !mapconv::present(report.output)) {
     report.status = Status::Missing;
   } else if (options.verify) {
-    const auto difference = mapconv::FirstDifference(report.input, report.output, job.bar, check);
-    report.status = difference ? Status::Differs : Status::Verified;
-    report.differsAt = difference.value_or(0);
+    const mapconv::Compared compared = mapconv::CompareFile(report.input, report.output, job.bar, check);
+    report.status = compared.difference ? Status::Differs : Status::Verified;
+    report.differsAt = compared.difference.value_or(0);
+    return compared.map;
   } else if (options.changed && UpToDate(report.input, report.output)) {
     report.status = Status::Unchanged;
   } else if (options.output) {
-    mapconv::HalveFile(report.input, report.output, job.bar, check);
+    return mapconv::ConvertFile(report.input, report.output, job.bar, check);
   } else {
-    mapconv::HalveFolderMap(report.input, report.output, job.bar, check);
+    return mapconv::ConvertFolderMap(report.input, report.output, job.bar, check);
   }
+  return std::nullopt;
 }
 
 // Process, with every failure put into the report in the user's words.
-void Attempt(Job& job, const Options& options) {
+std::optional<Converted> Attempt(Job& job, const Options& options) {
   MapReport& report = job.report;
   bool aborted = false;
   const std::function<void()> check = [&aborted] {
@@ -86,12 +91,24 @@ void Attempt(Job& job, const Options& options) {
   };
   report.status = Status::Converted;
   try {
-    Process(job, options, check);
-    return;
+    return Process(job, options, check);
   } catch (...) {
     report.error = aborted ? Say(Msg::Interrupted) : FailureText(std::current_exception());
   }
   report.status = aborted ? Status::Aborted : Status::Failed;
+  return std::nullopt;
+}
+
+// The sizes as the core read and made them; where it converted nothing, as
+// the headers say, the output's too for a map left unchanged.
+void SetSizes(MapReport& report, const std::optional<Converted>& converted) {
+  if (converted) {
+    report.size = converted->in;
+    if (report.status != Status::Differs) report.outSize = converted->out;
+    return;
+  }
+  report.size = mapconv::ReadMapSize(report.input);
+  if (report.status == Status::Unchanged) report.outSize = mapconv::ReadMapSize(report.output);
 }
 
 }  // namespace
@@ -103,10 +120,10 @@ void RunJob(Job& job, const Options& options) {
   if (job.superseded) return;
   std::error_code ignored;
   job.inputBytes = std::filesystem::file_size(report.input, ignored);
-  const Stamp before = StampOf(report.input);
+  const std::optional<mapconv::fs::Stamp> before = options.watch ? StampOf(report.input) : std::nullopt;
   job.started = Clock::now();
   job.running = true;
-  Attempt(job, options);
+  const std::optional<Converted> converted = Attempt(job, options);
   job.running = false;
   report.seconds = std::chrono::duration<double>(Clock::now() - job.started).count();
   // No writer holds a file against a reader here, so a watch can only see
@@ -115,13 +132,7 @@ void RunJob(Job& job, const Options& options) {
   // stamp is taken once a writer closing just now has closed: before, it
   // may still show the file as that writer's truncation left it.
   job.superseded = options.watch && (HeldForWriting(report.input) || StampOf(report.input) != before);
-  report.size = mapconv::ReadMapSize(report.input);
-  // What the conversion writes, 0 wide for a map 1 wide.
-  if (report.size && (report.status == Status::Converted || report.status == Status::Verified)) {
-    report.outSize = Size{report.size->width / 2, report.size->height / 2};
-  } else if (report.status == Status::Unchanged) {
-    report.outSize = mapconv::ReadMapSize(report.output);
-  }
+  SetSizes(report, converted);
 }
 
 }  // namespace halfmap::cli

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 #include "mapconv/linux/link_rule.h"
 #include "mapconv/linux/posix_calls.h"
 #include "mapconv/room_needed.h"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mapconv/errors.h"
+#include "mapconv/force_break.h"
 #include "mapconv/test_hooks.h"
 #include "mapconv/win32/handles.h"
 

@@ -297,6 +297,23 @@ TEST_F(HalveMapTest, AnInputSpelledInLowerCaseIsConvertedToTheExactName) {
   EXPECT_TRUE(mapconv::present(Input("X")));
   ASSERT_EQ(Run("X"), "");
   ExpectUntouched({"MAP29361206-X2.BMP", "map29361206-x1.bmp"});
+
+  // The calls that tell what they did name the file found, and give both
+  // sizes with the height's sign dropped, for a conversion and a check alike.
+  bmp.width = 37;
+  bmp.height = -23;
+  WriteAll(folder_ / "map29361206-x1.bmp", MakeBmp(bmp));
+  RecordingBar bar;
+  const mapconv::Converted converted = mapconv::ConvertFolderMap(Input("X"), Output("X"), bar, [] {});
+  const mapconv::Compared compared = mapconv::CompareFile(Input("X"), Output("X"), bar, [] {});
+  EXPECT_FALSE(compared.difference);
+  for (const mapconv::Converted& told : {converted, compared.map}) {
+    EXPECT_EQ(told.input.filename(), "map29361206-x1.bmp");
+    EXPECT_EQ(told.in.width, 37);
+    EXPECT_EQ(told.in.height, 23);
+    EXPECT_EQ(told.out.width, 18);
+    EXPECT_EQ(told.out.height, 11);
+  }
 }
 
 TEST_F(HalveMapTest, OtherFailuresPassThroughUntranslatedAndLeaveNothing) {
