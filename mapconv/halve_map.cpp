@@ -169,6 +169,12 @@ auto AsForceBreak(Work work) {
   }
 }
 
+// Convert, again while the input is being written to, its failures as the
+// entries raise them.
+Converted ConvertSettled(const MapPaths& names, Names kind, ProgressBar& bar, const std::function<void()>& check) {
+  return AsForceBreak([&] { return Settled([&] { return Convert(names, kind, bar, check); }); });
+}
+
 }  // namespace
 
 void CheckProgressRange(int min, int max) {
@@ -193,8 +199,7 @@ void HalveFolderMap(const std::filesystem::path& input, const std::filesystem::p
 
 Converted ConvertFolderMap(const std::filesystem::path& input, const std::filesystem::path& output,
                            ProgressBar& bar, const std::function<void()>& check) {
-  const MapPaths names{input, output};
-  return AsForceBreak([&] { return Settled([&] { return Convert(names, Names::Fixed, bar, check); }); });
+  return ConvertSettled({input, output}, Names::Fixed, bar, check);
 }
 
 void HalveFile(const std::filesystem::path& input, const std::filesystem::path& output,
@@ -204,8 +209,7 @@ void HalveFile(const std::filesystem::path& input, const std::filesystem::path& 
 
 Converted ConvertFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       ProgressBar& bar, const std::function<void()>& check) {
-  const MapPaths names{input, output};
-  return AsForceBreak([&] { return Settled([&] { return Convert(names, Names::Given, bar, check); }); });
+  return ConvertSettled({input, output}, Names::Given, bar, check);
 }
 
 std::optional<std::int64_t> FirstDifference(const std::filesystem::path& input,
