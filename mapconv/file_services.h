@@ -63,6 +63,12 @@ FileId IdOf(const File& file);
 // Follows links; nullopt when the path cannot be opened or asked.
 std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept;
 
+// True while another program has the file open for writing, so what a
+// reader would see is half written. False when the system cannot tell. On
+// Linux it takes a read lease for a moment, whose break is SIGIO: a caller
+// ignores that signal, or a writer's open meanwhile ends the program.
+bool HeldForWriting(const std::filesystem::path& file);
+
 // What changes when someone writes to a file: its size and its modification
 // and change times, as exact as the system keeps them.
 struct Stamp {
@@ -72,6 +78,9 @@ struct Stamp {
   bool operator==(const Stamp&) const = default;
 };
 Stamp StampOf(const File& file);
+// The same by name, following links, without opening the file for reading:
+// no one's lock or hold makes it wait. nullopt when it cannot be asked.
+std::optional<Stamp> StampOf(const std::filesystem::path& path) noexcept;
 
 // The entry that the presence test accepts for this path, if any: the path
 // itself, or where names are case-sensitive a same-folder name matching it

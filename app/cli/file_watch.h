@@ -43,10 +43,6 @@ class FileWatch {
   std::unique_ptr<Native> native_;
 };
 
-// True while another program has the file open for writing, so what a
-// reader would see is half written. False when the system cannot tell.
-bool HeldForWriting(const std::filesystem::path& file);
-
 // Makes every Wait, now and later, return at once. Safe in a signal handler
 // and in a console control handler.
 void WakeFileWatches() noexcept;

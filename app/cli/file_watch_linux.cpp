@@ -1,5 +1,4 @@
 // The watch on Linux, over inotify, and the file-lease test for a writer.
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -8,9 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -232,28 +229,6 @@ WatchNews FileWatch::Wait() {
     }
   }
   return news;
-}
-
-namespace {
-
-bool OpenForWriting(const std::filesystem::path& file) {
-  const mapconv::fs::File reader(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  const int fd = static_cast<int>(reader.get());
-  // A read lease is refused exactly while someone holds the file for writing.
-  if (!reader || ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return false;
-  return errno == EAGAIN;
-}
-
-}  // namespace
-
-bool HeldForWriting(const std::filesystem::path& file) {
-  // The system tells of a writer's close a moment before it stops counting
-  // that writer, so a hold that ends within a short while was that close.
-  for (int tries = 0; tries < 20; ++tries) {
-    if (!OpenForWriting(file)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 void WakeFileWatches() noexcept {

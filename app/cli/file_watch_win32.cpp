@@ -211,7 +211,7 @@ WatchNews FileWatch::Wait() {
   // changes told meanwhile belong to the same save. Only a file being
   // written is looked at again, and only until its writer is done.
   for (std::size_t i = 0; i < files_.size(); ++i) {
-    while (saved[i] && HeldForWriting(files_[i])) {
+    while (saved[i] && mapconv::fs::HeldForWriting(files_[i])) {
       if (::WaitForSingleObject(gWake, 50) == WAIT_OBJECT_0) return {};
     }
   }
@@ -219,20 +219,13 @@ WatchNews FileWatch::Wait() {
   // A file saved again just now and still held waits for the next call.
   WatchNews news;
   for (std::size_t i = 0; i < files_.size(); ++i) {
-    if (!saved[i] || HeldForWriting(files_[i])) continue;
+    if (!saved[i] || mapconv::fs::HeldForWriting(files_[i])) continue;
     saved[i] = false;
     news.saved.push_back(files_[i]);
   }
   news.gone = std::exchange(native_->gone, {});
   news.replaced = std::exchange(native_->replaced, {});
   return news;
-}
-
-bool HeldForWriting(const std::filesystem::path& file) {
-  const File reader(
-      reinterpret_cast<File::Handle>(::CreateFileW(mapconv::fs::LongPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  return !reader && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 void WakeFileWatches() noexcept { ::SetEvent(gWake); }

@@ -21,18 +21,14 @@ namespace {
 using mapconv::Converted;
 
 // The input under the name the conversion opens.
-std::filesystem::path Found(const std::filesystem::path& input) {
-  return mapconv::fs::FindFile(input).value_or(input);
-}
+std::filesystem::path Found(const std::filesystem::path& input) { return mapconv::fs::FindFile(input).value_or(input); }
 
-// Enough of the input's state to tell that someone wrote to it; nullopt
-// while it cannot be opened.
-std::optional<mapconv::fs::Stamp> StampOf(const std::filesystem::path& input) {
-  try {
-    return mapconv::fs::StampOf(mapconv::fs::OpenForReading(Found(input)));
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+// Whether someone wrote to the input between two stamps: its size or its
+// modification time moved, or it came or went. A change of its mode or
+// owner alone (the change time) is no new map.
+bool Rewritten(const std::optional<mapconv::fs::Stamp>& before, const std::optional<mapconv::fs::Stamp>& after) {
+  if (!before || !after) return before.has_value() != after.has_value();
+  return before->size != after->size || before->modified != after->modified;
 }
 
 // By name or as one file under two names (a hard link, another drive
@@ -116,11 +112,12 @@ void SetSizes(MapReport& report, const std::optional<Converted>& converted) {
 void RunJob(Job& job, const Options& options) {
   MapReport& report = job.report;
   // A watch leaves a map that is still being written for its writer's close.
-  job.superseded = options.watch && HeldForWriting(report.input);
+  job.superseded = options.watch && mapconv::fs::HeldForWriting(report.input);
   if (job.superseded) return;
   std::error_code ignored;
   job.inputBytes = std::filesystem::file_size(report.input, ignored);
-  const std::optional<mapconv::fs::Stamp> before = options.watch ? StampOf(report.input) : std::nullopt;
+  const std::optional<mapconv::fs::Stamp> before =
+      options.watch ? mapconv::fs::StampOf(Found(report.input)) : std::nullopt;
   job.started = Clock::now();
   job.running = true;
   const std::optional<Converted> converted = Attempt(job, options);
@@ -131,7 +128,8 @@ void RunJob(Job& job, const Options& options) {
   // close then brings it round again, and this result is not told. The
   // stamp is taken once a writer closing just now has closed: before, it
   // may still show the file as that writer's truncation left it.
-  job.superseded = options.watch && (HeldForWriting(report.input) || StampOf(report.input) != before);
+  job.superseded = options.watch && (mapconv::fs::HeldForWriting(report.input) ||
+                                     Rewritten(before, mapconv::fs::StampOf(Found(report.input))));
   SetSizes(report, converted);
 }
 

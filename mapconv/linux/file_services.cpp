@@ -115,10 +115,21 @@ std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-Stamp StampOf(const File& file) {
-  const struct stat st = StatOf(file);
+namespace {
+
+Stamp StampFrom(const struct stat& st) {
   auto nanoseconds = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
   return {st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+}  // namespace
+
+Stamp StampOf(const File& file) { return StampFrom(StatOf(file)); }
+
+std::optional<Stamp> StampOf(const std::filesystem::path& path) noexcept {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return StampFrom(st);
 }
 
 std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {

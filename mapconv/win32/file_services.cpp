@@ -99,13 +99,21 @@ FileId IdOf(const File& file) {
   return *id;
 }
 
+namespace {
+
+// Attributes only, shared with everyone: asking must disturb nobody, and
+// nobody's hold makes it wait. Backup semantics let a folder be asked too.
+File OpenAttributes(const std::filesystem::path& path) {
+  return Adopt(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+}  // namespace
+
 std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
   try {
-    // Attributes only, shared with everyone: asking must disturb nobody.
-    // Backup semantics let a folder be asked too.
-    const File file = Adopt(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const File file = OpenAttributes(path);
     return file ? IdFromHandle(Native(file)) : std::nullopt;
   } catch (...) {
     return std::nullopt;
@@ -118,6 +126,15 @@ Stamp StampOf(const File& file) {
     throw EShortRead(LastError());
   }
   return {Size(file), basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+}
+
+std::optional<Stamp> StampOf(const std::filesystem::path& path) noexcept {
+  try {
+    const File file = OpenAttributes(path);
+    return file ? std::optional(StampOf(file)) : std::nullopt;
+  } catch (...) {
+    return std::nullopt;
+  }
 }
 
 std::optional<std::filesystem::path> FindFile(const std::filesystem::path& path) noexcept {

@@ -36,6 +36,13 @@ DWORD RetryWhileHeld(const std::function<DWORD()>& attempt) {
   }
 }
 
+bool HeldForWriting(const std::filesystem::path& file) {
+  // Shared only for reading: refused while anyone has the file open for writing.
+  const File reader = Adopt(::CreateFileW(LongPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !reader && HeldByOther(::GetLastError());
+}
+
 bool SetDeleteOnClose(const File& file, bool remove) noexcept {
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = remove ? TRUE : FALSE;
