@@ -1,9 +1,12 @@
 #include "tests/windows/driver/window_probe.h"
 
 #include <commctrl.h>
+#include <shlobj.h>  // DROPFILES
 #include <oleacc.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -161,6 +164,23 @@ bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& su
   DWORD_PTR result = 0;
   return ::SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.address()),
                                SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
+bool DropFiles(const Program& program, HWND window, const std::wstring& path, const std::function<bool()>& takenUp) {
+  // DROPFILES, then the path and a null, and a null ending the list.
+  std::vector<std::byte> bytes(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+  DROPFILES files{};
+  files.pFiles = sizeof files;
+  files.fWide = TRUE;
+  std::memcpy(bytes.data(), &files, sizeof files);
+  std::memcpy(bytes.data() + sizeof files, path.data(), path.size() * sizeof(wchar_t));
+  // A drop is memory of the receiving process, which the system fills in
+  // for Explorer's drags; so it is here, as no process can read another's
+  // handle. A fixed block's handle is its address.
+  const RemoteMemory remote(program, bytes.size());
+  if (remote.address() == nullptr || !remote.Write(bytes.data(), bytes.size())) return false;
+  if (!::PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.address()), 0)) return false;
+  return WaitUntil(takenUp, 10s);
 }
 
 RECT ChildRect(HWND child) {
