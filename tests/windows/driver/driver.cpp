@@ -239,14 +239,16 @@ void RunAndQuit(Session& session, Checks& checks, int statuses) {
     session.ExpectExit(L"Quit after the run");
 }
 
-int Run(const std::wstring& exe, const std::wstring& arguments = L"") {
+// folder: given as the argument, and then shown as the status bar's tooltip.
+int Run(const std::wstring& exe, const std::wstring& folder = L"") {
   return WithSession(
       exe,
       [&](Session& session, Checks& checks) {
         CheckProbe(session, checks, L"111");
+        if (!folder.empty()) checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
         RunAndQuit(session, checks, 1);
       },
-      arguments);
+      folder.empty() ? L"" : L"\"" + folder + L"\"");
 }
 
 // Started where no map lies, then given the folder as a drop from Explorer.
@@ -258,6 +260,7 @@ int Drop(const std::wstring& exe, const std::wstring& folder) {
     if (!checks.That(taken, L"folder dropped; Run enabled by the drop")) return;
     for (const Id label : {Id::Label1, Id::Label2, Id::Label3}) checks.That(session.Enabled(label), L"label enabled");
     checks.Equal(session.Status(), kReady, L"status after the drop");
+    checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
     session.CheckStatusAnnounced(2, L"by the drop");
     RunAndQuit(session, checks, 2);
   });
@@ -624,7 +627,7 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"probe" && argc == 4) return Probe(exe, argv[3]);
   if (scenario == L"keys") return Keys(exe);
   if (scenario == L"closebox") return CloseBox(exe);
-  if (scenario == L"run") return Run(exe, argc == 4 ? L"\"" + std::wstring(argv[3]) + L"\"" : L"");
+  if (scenario == L"run") return Run(exe, argc == 4 ? argv[3] : L"");
   if (scenario == L"drop" && argc == 4) return Drop(exe, argv[3]);
   if (scenario == L"abort") return Abort(exe, false);
   if (scenario == L"abort-by-key") return Abort(exe, true);
