@@ -109,8 +109,7 @@ std::filesystem::path TForm1::InputName(std::string_view suffix) const {
   return mapconv::InputFileName(suffix);
 }
 
-void TForm1::HalveMapHere(std::string_view suffix, ProgressBarControl& bar,
-                          const std::function<void()>& check) const {
+void TForm1::HalveMapHere(std::string_view suffix, ProgressBarControl& bar, const std::function<void()>& check) const {
   if (folder_.kind == MapFolder::Kind::Given) {
     mapconv::HalveMapIn(folder_.path, suffix, bar, check);
   } else {

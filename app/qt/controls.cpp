@@ -141,8 +141,6 @@ void Status::SetFolder(std::string_view folder) {
   window()->setAccessibleDescription(Description());
 }
 
-QString Status::Description() const {
-  return FromUtf8(WindowDescription(currentMessage().toStdString(), folder_));
-}
+QString Status::Description() const { return FromUtf8(WindowDescription(currentMessage().toStdString(), folder_)); }
 
 }  // namespace halfmap::qt

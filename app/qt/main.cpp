@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   // argv now holds what Qt left of it, its own options taken out.
   const std::vector<std::filesystem::path> args(argv + 1, argv + argc);
   std::error_code unknown;  // a current folder that is gone: arguments stay relative
-  const halfmap::FolderChoice choice = halfmap::ChooseMapFolder(
-      args, mapconv::fs::ExecutablePath(), std::filesystem::current_path(unknown), kSystemFolders);
+  const halfmap::FolderChoice choice = halfmap::ChooseMapFolder(args, mapconv::fs::ExecutablePath(),
+                                                                std::filesystem::current_path(unknown), kSystemFolders);
   if (!choice.message.empty()) halfmap::qt::ShowErrorBox(nullptr, choice.message);
   halfmap::qt::MainWindow window(choice.folder);
   window.show();

@@ -7,11 +7,11 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QUrl>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>

@@ -96,8 +96,8 @@ void Win32Status::SetFolder(std::string_view folder) {
   tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
   tool.lpszText = tip.data();  // copied by the tooltip
   if (tooltip_ == nullptr) {
-    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, tool.hwnd, nullptr,
+    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, tool.hwnd, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr);
     if (tooltip_ != nullptr) ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   } else {

@@ -286,7 +286,7 @@ TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgain) {
   const std::string shown = "Folder=" + dropped.path().string();
 
   auto before = layer_.log().size();
-  layer_.QueueDrop({dropped / In("X")});  // a file
+  layer_.QueueDrop({dropped / In("X")});             // a file
   layer_.QueueDrop({dropped.path(), empty.path()});  // two folders
   layer_.Run();
   EXPECT_EQ(layer_.log().size(), before) << "only one folder is taken";
@@ -300,9 +300,9 @@ TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgain) {
   before = layer_.log().size();
   layer_.QueueDrop({empty.path()});  // Ready again: Run goes grey
   layer_.Run();
-  EXPECT_EQ(LogFrom(before), (Log{"Folder=" + empty.path().string(), "Label1.Enabled=0", "Label2.Enabled=0",
-                                  "Label3.Enabled=0", "Stsbar.Text=" + std::string(text::kNotFound),
-                                  "Button1.Enabled=0"}));
+  EXPECT_EQ(LogFrom(before),
+            (Log{"Folder=" + empty.path().string(), "Label1.Enabled=0", "Label2.Enabled=0", "Label3.Enabled=0",
+                 "Stsbar.Text=" + std::string(text::kNotFound), "Button1.Enabled=0"}));
   EXPECT_EQ(layer_.form().runState(), RunState::NoInput);
 
   layer_.QueueDrop({dropped.path()});

@@ -409,7 +409,8 @@ QString Described(std::string_view status, const TempFolder& folder) {
 TEST_F(QtWindowTest, StartedOnAFolderItConvertsThereAndTellsWhich) {
   AddInputs(30, 22);  // beside the executable: never looked at
   const TempFolder given("given");
-  for (const auto& suffix : kSuffixes) WriteAll(given / In(suffix), MakeBmp({.width = 30, .height = 22, .pixel = Pattern}));
+  for (const auto& suffix : kSuffixes)
+    WriteAll(given / In(suffix), MakeBmp({.width = 30, .height = 22, .pixel = Pattern}));
   MainWindow window({halfmap::MapFolder::Kind::Given, given.path()});
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -223,20 +223,20 @@ int CloseBox(const std::wstring& exe) {
 // Run on a window showing all three maps, then Quit. statuses: how many
 // the window had shown before.
 void RunAndQuit(Session& session, Checks& checks, int statuses) {
-    Click(session.Control(Id::Button1));
-    checks.That(session.WaitRunEnd(), L"run ended");
-    checks.Equal(session.Status(), kFinished, L"status after the run");
-    for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
-      const HWND control = session.Control(bar);
-      checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
-      // Wine's control raises none; the Windows control one per position.
-      const int values = session.Events(EVENT_OBJECT_VALUECHANGE, bar);
-      checks.That(values <= 11, L"bar raised " + std::to_wstring(values) + L" value-change events (at most 11)");
-    }
-    session.CheckStatusAnnounced(statuses + 1, L"after the run");
-    checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
-    Click(session.Control(Id::Button2));
-    session.ExpectExit(L"Quit after the run");
+  Click(session.Control(Id::Button1));
+  checks.That(session.WaitRunEnd(), L"run ended");
+  checks.Equal(session.Status(), kFinished, L"status after the run");
+  for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+    const HWND control = session.Control(bar);
+    checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
+    // Wine's control raises none; the Windows control one per position.
+    const int values = session.Events(EVENT_OBJECT_VALUECHANGE, bar);
+    checks.That(values <= 11, L"bar raised " + std::to_wstring(values) + L" value-change events (at most 11)");
+  }
+  session.CheckStatusAnnounced(statuses + 1, L"after the run");
+  checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
+  Click(session.Control(Id::Button2));
+  session.ExpectExit(L"Quit after the run");
 }
 
 // folder: given as the argument, and then shown as the status bar's tooltip.
@@ -245,7 +245,8 @@ int Run(const std::wstring& exe, const std::wstring& folder = L"") {
       exe,
       [&](Session& session, Checks& checks) {
         CheckProbe(session, checks, L"111");
-        if (!folder.empty()) checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
+        if (!folder.empty())
+          checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
         RunAndQuit(session, checks, 1);
       },
       folder.empty() ? L"" : L"\"" + folder + L"\"");
@@ -255,8 +256,8 @@ int Run(const std::wstring& exe, const std::wstring& folder = L"") {
 int Drop(const std::wstring& exe, const std::wstring& folder) {
   return WithSession(exe, [&](Session& session, Checks& checks) {
     CheckProbe(session, checks, L"000");
-    const bool taken = DropFiles(session.program(), session.window(), folder,
-                                 [&] { return session.Enabled(Id::Button1); });
+    const bool taken =
+        DropFiles(session.program(), session.window(), folder, [&] { return session.Enabled(Id::Button1); });
     if (!checks.That(taken, L"folder dropped; Run enabled by the drop")) return;
     for (const Id label : {Id::Label1, Id::Label2, Id::Label3}) checks.That(session.Enabled(label), L"label enabled");
     checks.Equal(session.Status(), kReady, L"status after the drop");
@@ -607,7 +608,10 @@ int LongPaths() {
 }
 
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|drop|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|timed-run|hold|not-text <exe> [args]");
+  Print(
+      L"usage: wine_driver "
+      L"probe|keys|closebox|run|drop|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|"
+      L"timed-run|hold|not-text <exe> [args]");
   Print(L"       wine_driver long-paths");
   return 2;
 }

@@ -1,8 +1,8 @@
 #include "tests/windows/driver/window_probe.h"
 
 #include <commctrl.h>
-#include <shlobj.h>  // DROPFILES
 #include <oleacc.h>
+#include <shlobj.h>  // DROPFILES
 
 #include <algorithm>
 #include <cstddef>
