@@ -7,6 +7,7 @@
 //   wine_driver closebox <exe>
 //   wine_driver run <exe> [folder]              folder: given as the argument
 //   wine_driver drop <exe> <folder>             the folder dropped, then a run
+//   wine_driver two-folders <exe> <folder>      the folder given twice: a message box
 //   wine_driver abort|abort-by-key <exe>
 //   wine_driver close-during-run|quit-during-run <exe>
 //   wine_driver held|read-only <exe> <output> <box title>
@@ -91,9 +92,12 @@ class Checks {
 // The started program and its window, once the start-up probe has run.
 class Session {
  public:
-  Session(const std::wstring& exe, Checks& checks, const std::wstring& arguments = L"")
+  // beforeWindow: what comes before the main window, such as a message box.
+  Session(const std::wstring& exe, Checks& checks, const std::wstring& arguments = L"",
+          const std::function<void(const Program&)>& beforeWindow = {})
       : program_(exe, arguments), events_(program_.id()), checks_(checks) {
     if (!checks_.That(program_.id() != 0, L"program started")) return;
+    if (beforeWindow) beforeWindow(program_);
     checks_.That(WaitUntil([&] { return (window_ = FindTopWindow(program_.id(), halfmap::win32::kMainWindowClass)) != nullptr; }, kStartTimeout),
                  L"main window shown");
     if (window_ == nullptr) return;
@@ -250,6 +254,26 @@ int Run(const std::wstring& exe, const std::wstring& folder = L"") {
         RunAndQuit(session, checks, 1);
       },
       folder.empty() ? L"" : L"\"" + folder + L"\"");
+}
+
+// Given two folders, the program says what it expects before the window
+// shows; the window then finds no map, though all three lie beside it.
+int TwoFolders(const std::wstring& exe, const std::wstring& folder) {
+  Checks checks;
+  const auto box = [&](const Program& program) {
+    HWND shown = nullptr;
+    checks.That(WaitUntil([&] { return (shown = FindTopWindow(program.id(), L"#32770")) != nullptr; }, kStartTimeout),
+                L"message box shown first");
+    if (shown == nullptr) return;
+    checks.Equal(Text(::GetDlgItem(shown, 0xFFFF)), L"MAPのあるフォルダを1つ指定してください", L"box text");
+    Click(::GetDlgItem(shown, IDOK));
+  };
+  Session session(exe, checks, L"\"" + folder + L"\" \"" + folder + L"\"", box);
+  if (!session.ok()) return 1;
+  CheckProbe(session, checks, L"000");
+  Key(session.Control(Id::Button2), VK_SPACE);
+  session.ExpectExit(L"Space on Button2");
+  return checks.ExitCode();
 }
 
 // Started where no map lies, then given the folder as a drop from Explorer.
@@ -610,7 +634,7 @@ int LongPaths() {
 int Usage() {
   Print(
       L"usage: wine_driver "
-      L"probe|keys|closebox|run|drop|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|"
+      L"probe|keys|closebox|run|drop|two-folders|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|"
       L"timed-run|hold|not-text <exe> [args]");
   Print(L"       wine_driver long-paths");
   return 2;
@@ -633,6 +657,7 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"closebox") return CloseBox(exe);
   if (scenario == L"run") return Run(exe, argc == 4 ? argv[3] : L"");
   if (scenario == L"drop" && argc == 4) return Drop(exe, argv[3]);
+  if (scenario == L"two-folders" && argc == 4) return TwoFolders(exe, argv[3]);
   if (scenario == L"abort") return Abort(exe, false);
   if (scenario == L"abort-by-key") return Abort(exe, true);
   if (scenario == L"close-during-run") return EndDuringRun(exe, false);
