@@ -95,8 +95,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::FolderDropped(const std::vector<std::filesystem::path>& dropped) {
-  if (FRunState != RunState::NoInput && FRunState != RunState::Ready) return;
-  if (dropped.size() != 1 || !IsFolder(dropped.front())) return;
+  if (!TakesFolder() || dropped.size() != 1 || !IsFolder(dropped.front())) return;
   folder_ = {MapFolder::Kind::Given, dropped.front()};
   layer_.ShowMapFolder(PathText(folder_.path));
   FRunState = RunState::Ready;

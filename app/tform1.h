@@ -40,6 +40,8 @@ class TForm1 {
 
   RunState runState() const { return FRunState; }
   const MapFolder& folder() const { return folder_; }
+  // Whether a folder dropped now would be taken: only before a run.
+  bool TakesFolder() const { return FRunState == RunState::NoInput || FRunState == RunState::Ready; }
 
  private:
   std::filesystem::path InputName(std::string_view suffix) const;

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   halfmap::qt::KeepPluginsToQtFolders();
   QApplication app(argc, argv);
   // argv now holds what Qt left of it, its own options taken out.
-  const std::vector<std::filesystem::path> args(argv + 1, argv + argc);
+  std::vector<std::filesystem::path> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   std::error_code unknown;  // a current folder that is gone: arguments stay relative
   const halfmap::FolderChoice choice = halfmap::ChooseMapFolder(args, mapconv::fs::ExecutablePath(),
                                                                 std::filesystem::current_path(unknown), kSystemFolders);

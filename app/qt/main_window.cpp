@@ -182,10 +182,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// One local folder is taken; TForm1 decides whether the window takes it now.
+// One local folder, before a run: the drag shows whether it would be taken.
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() == 1 && urls.front().isLocalFile() && QFileInfo(urls.front().toLocalFile()).isDir()) {
+  if (form_->TakesFolder() && urls.size() == 1 && urls.front().isLocalFile() && QFileInfo(urls.front().toLocalFile()).isDir()) {
     event->acceptProposedAction();
   }
 }

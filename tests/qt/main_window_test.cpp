@@ -466,7 +466,8 @@ TEST_F(QtWindowTest, AFolderDroppedBeforeTheRunIsProbedAndConverted) {
   EXPECT_EQ(status(), Q(ui::text::kFinished));
   EXPECT_EQ(ReadAll(dropped / Out("X")), ExpectedHalf(30, 22));
 
-  Drop(&window_, {QUrl::fromLocalFile(Q(folder_.path().string()))});  // after the run: ignored
+  EXPECT_FALSE(DragEnter(&window_, {url})) << "after the run";
+  Drop(&window_, {QUrl::fromLocalFile(Q(folder_.path().string()))});
   EXPECT_EQ(window_.widget(Id::Stsbar)->toolTip(), Q(dropped.path().string()));
   EXPECT_EQ(status(), Q(ui::text::kFinished));
 }
