@@ -277,7 +277,7 @@ TEST_F(TForm1Test, NoFolderFindsNoMapEvenBesideTheExecutable) {
   EXPECT_FALSE(layer.button(Id::Button1).Enabled());
 }
 
-TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgain) {
+TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgainAndNoLater) {
   Start();  // nothing beside the executable
   const TempFolder dropped("dropped");
   WriteAll(dropped / In("X"), MakeBmp({.width = 8, .height = kHeight}));
@@ -305,26 +305,17 @@ TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgain) {
                  "Stsbar.Text=" + std::string(text::kNotFound), "Button1.Enabled=0"}));
   EXPECT_EQ(layer_.form().runState(), RunState::NoInput);
 
+  // Taken before the run; one during it and one after it change nothing.
   layer_.QueueDrop({dropped.path()});
-  ClickRun();
-  EXPECT_EQ(dropped.Names(), (std::vector<std::string>{In("X"), Out("X")}));
-}
-
-TEST_F(TForm1Test, AFolderDroppedDuringOrAfterARunIsIgnored) {
-  AddAllInputs();
-  Start();
-  const TempFolder dropped("dropped");
-  KeepAppFolder();
   layer_.afterProcess = [&](int calls) {
-    if (calls == 2) layer_.QueueDrop({dropped.path()});
+    if (calls == 2) layer_.QueueDrop({empty.path()});
   };
   ClickRun();
-  layer_.QueueDrop({dropped.path()});
+  layer_.QueueDrop({empty.path()});
   layer_.Run();
-  EXPECT_EQ(layer_.status().Text(), text::kFinished) << "the drop changed nothing during the run";
-  EXPECT_EQ(layer_.form().folder().kind, halfmap::MapFolder::Kind::BesideExecutable);
-  for (const auto& line : layer_.log()) EXPECT_NE(line.rfind("Folder=", 0), 0u) << line;
-  EXPECT_FALSE(layer_.button(Id::Button1).Enabled());
+  EXPECT_EQ(layer_.status().Text(), text::kFinished);
+  EXPECT_EQ(layer_.form().folder().path, dropped.path()) << "no folder taken during or after the run";
+  EXPECT_EQ(dropped.Names(), (std::vector<std::string>{In("X"), Out("X")}));
 }
 
 // Which folder a command line gives the window.
