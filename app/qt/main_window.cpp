@@ -185,18 +185,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // One local folder, before a run: the drag shows whether it would be taken.
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (form_->TakesFolder() && urls.size() == 1 && urls.front().isLocalFile() && QFileInfo(urls.front().toLocalFile()).isDir()) {
+  if (form_->TakesFolder() && urls.size() == 1 && urls.front().isLocalFile() &&
+      QFileInfo(urls.front().toLocalFile()).isDir()) {
     event->acceptProposedAction();
   }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  std::vector<std::filesystem::path> dropped;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) dropped.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
-  }
   event->acceptProposedAction();
-  Dispatch([this, &dropped] { form_->FolderDropped(dropped); });
+  Dispatch([this, urls = event->mimeData()->urls()] {
+    std::vector<std::filesystem::path> dropped;
+    for (const QUrl& url : urls) {
+      if (url.isLocalFile()) dropped.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    form_->FolderDropped(dropped);
+  });
 }
 
 void MainWindow::Dispatch(void (TForm1::*handler)()) {
