@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 #include "mapconv/map_files.h"
 
@@ -9,8 +10,9 @@ namespace halfmap {
 
 using ui::Id;
 
-TForm1::TForm1(WindowLayer& layer)
+TForm1::TForm1(WindowLayer& layer, MapFolder folder)
     : layer_(layer),
+      folder_(std::move(folder)),
       Label1(layer.Label(Id::Label1)),
       Label2(layer.Label(Id::Label2)),
       Label3(layer.Label(Id::Label3)),
@@ -24,6 +26,8 @@ TForm1::TForm1(WindowLayer& layer)
 void TForm1::FormCreate() {
   FFirstShow = true;
   FRunState = RunState::Ready;
+  // Beside the executable the window stays as it always was.
+  if (folder_.kind == MapFolder::Kind::Given) layer_.ShowMapFolder(PathText(folder_.path));
 }
 
 void TForm1::FormShow() {
@@ -38,7 +42,7 @@ void TForm1::WMProbeInputs() {
   bool any = false;
   for (std::size_t i = 0; i < labels.size(); ++i) {
     const auto suffix = mapconv::Suffix(mapconv::kMapVariants[i]);
-    const bool found = mapconv::present(mapconv::InputFileName(suffix));
+    const bool found = folder_.kind != MapFolder::Kind::None && mapconv::present(InputName(suffix));
     labels[i]->SetEnabled(found);
     any = any || found;
   }
@@ -73,7 +77,7 @@ void TForm1::Button1Click() {
   try {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (rows[i].first->Enabled()) {
-        mapconv::HalveMap(mapconv::Suffix(mapconv::kMapVariants[i]), *rows[i].second, check);
+        HalveMapHere(mapconv::Suffix(mapconv::kMapVariants[i]), *rows[i].second, check);
       }
     }
     Stsbar.SetText(ui::text::kFinished);
@@ -88,6 +92,28 @@ void TForm1::Button2Click() {
     return;
   }
   layer_.CloseWindow();
+}
+
+void TForm1::FolderDropped(const std::vector<std::filesystem::path>& dropped) {
+  if (!TakesFolder() || dropped.size() != 1 || !IsFolder(dropped.front())) return;
+  folder_ = {MapFolder::Kind::Given, dropped.front()};
+  layer_.ShowMapFolder(PathText(folder_.path));
+  FRunState = RunState::Ready;
+  WMProbeInputs();
+  if (FRunState == RunState::NoInput) Button1.SetEnabled(false);
+}
+
+std::filesystem::path TForm1::InputName(std::string_view suffix) const {
+  if (folder_.kind == MapFolder::Kind::Given) return mapconv::InputFileName(folder_.path, suffix);
+  return mapconv::InputFileName(suffix);
+}
+
+void TForm1::HalveMapHere(std::string_view suffix, ProgressBarControl& bar, const std::function<void()>& check) const {
+  if (folder_.kind == MapFolder::Kind::Given) {
+    mapconv::HalveMapIn(folder_.path, suffix, bar, check);
+  } else {
+    mapconv::HalveMap(suffix, bar, check);
+  }
 }
 
 void TForm1::CheckBreak() {

@@ -5,7 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+#include <vector>
 
+#include "app/map_folder.h"
 #include "app/window_layer.h"
 
 namespace halfmap {
@@ -17,7 +22,7 @@ enum class RunState : std::uint8_t { NoInput = 0, Ready = 1, Running = 2, Finish
 // side; only what it adds, such as layer_, is named in this code's style.
 class TForm1 {
  public:
-  explicit TForm1(WindowLayer& layer);
+  explicit TForm1(WindowLayer& layer, MapFolder folder = {});
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
@@ -29,11 +34,21 @@ class TForm1 {
   // The conversion's check: handles pending events, then raises EForceBreak
   // if Abort was pressed meanwhile.
   void CheckBreak();
+  // What was dropped onto the window. One folder, before a run, becomes the
+  // window's folder and is probed as at start-up; anything else is ignored.
+  void FolderDropped(const std::vector<std::filesystem::path>& dropped);
 
   RunState runState() const { return FRunState; }
+  const MapFolder& folder() const { return folder_; }
+  // Whether a folder dropped now would be taken: only before a run.
+  bool TakesFolder() const { return FRunState == RunState::NoInput || FRunState == RunState::Ready; }
 
  private:
+  std::filesystem::path InputName(std::string_view suffix) const;
+  void HalveMapHere(std::string_view suffix, ProgressBarControl& bar, const std::function<void()>& check) const;
+
   WindowLayer& layer_;
+  MapFolder folder_;
   RunState FRunState = RunState::Ready;
   bool FFirstShow = true;
   bool FBreakRequest = false;

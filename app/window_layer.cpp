@@ -26,6 +26,12 @@ int WholeTenths(int min, int max, int position) {
   return static_cast<int>((std::int64_t{position} - min) * 10 / (std::int64_t{max} - min));
 }
 
+std::string WindowDescription(std::string_view status, std::string_view folder) {
+  std::string description(status);
+  if (!folder.empty()) description.append("\n").append(ui::text::kFolderIs).append(folder);
+  return description;
+}
+
 void ProgressBarControl::Redraw() { Draw(Min(), Max(), std::clamp(position_, Min(), Max())); }
 
 }  // namespace halfmap

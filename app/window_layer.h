@@ -4,6 +4,7 @@
 // holds references to them for the window's lifetime.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "mapconv/halve_map.h"
@@ -84,7 +85,15 @@ class WindowLayer {
   virtual void ProcessPendingEvents() = 0;
   // Closes the main window, which ends the program.
   virtual void CloseWindow() = 0;
+  // Tells which folder the window works on without changing its layout:
+  // as the status bar's tooltip and in the window's accessible description
+  // (see WindowDescription). folder is UTF-8.
+  virtual void ShowMapFolder(std::string_view folder) = 0;
 };
+
+// The window's accessible description: the status, then the folder when
+// one is shown, so a screen reader tells both on opening.
+std::string WindowDescription(std::string_view status, std::string_view folder);
 
 // WM_USER + 0x500, the private message that starts the probe.
 inline constexpr unsigned kWmProbeInputs = 0x0900;

@@ -85,6 +85,10 @@ inline constexpr std::string_view kQuit = "終了";      // Button2 outside a ru
 inline constexpr std::string_view kAbort = "中断";     // Button2 during a run
 inline constexpr std::string_view kFinished = "終了";  // status after a complete run
 inline constexpr std::string_view kAborted = "中断しました";
+// A command line that names no single folder: what it should name.
+inline constexpr std::string_view kFolderExpected = "MAPのあるフォルダを1つ指定してください";
+// Before the folder in the window's description, after the status.
+inline constexpr std::string_view kFolderIs = "フォルダ: ";
 }  // namespace text
 
 }  // namespace halfmap::ui

@@ -5,14 +5,16 @@
 # the tree again. The X-ray map is left out, so one map shows as missing.
 # Then Debian's Orca, running on the same buses, must say the status on
 # opening (maps found, or none), after a complete run, a run with a cut map
-# and an Abort, and stay out of its event-flood mode during a run.
+# and an Abort, and stay out of its event-flood mode during a run. Last,
+# the window started from resources/halfmap.desktop with a folder (gio
+# launch) converts that folder's maps and names it in its description.
 # Runs on a virtual display with its own session and accessibility buses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk \
-  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool
+  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool libglib2.0-bin
 [ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
 cmake --build --preset release --parallel 2 --target halfmap halfmap_demo_maps >/dev/null
 
@@ -34,6 +36,9 @@ for case in dump three none cut abort; do
   cp build/release/halfmap "$work/$case/"
 done
 for case in dump three cut; do build/release/tools/halfmap_demo_maps "$work/$case"; done
+# The desktop entry's case: maps alone, the window elsewhere.
+mkdir "$work/desktop"
+build/release/tools/halfmap_demo_maps "$work/desktop"
 rm "$work/dump/MAP29361206-X1.BMP"
 truncate -s 1000000 "$work/cut/MAP29361206-NS1.BMP"
 

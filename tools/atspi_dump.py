@@ -2,9 +2,11 @@
 accessibility layer, prints what was announced during the run, and prints
 the window again; then checks what a screen reader needs of it. With Orca
 running on the same buses, it also checks what Orca says when the window
-opens and when a run ends, whichever way. Exits 1 if anything is missing.
+opens and when a run ends, whichever way. Then the window started from
+its desktop entry on a folder must convert that folder's maps and name the
+folder in its description. Exits 1 if anything is missing.
 Run by tools/atspi-dump.sh inside its own buses with the case folders it
-prepared: dump (the X-ray map missing), three, none, cut and abort."""
+prepared: dump (the X-ray map missing), three, none, cut, abort and desktop."""
 import codecs
 import json
 import os
@@ -28,10 +30,11 @@ NOT_FOUND = "x1 MAPが見つかりません"
 
 
 def find_window(pid, timeout=20.0):
+    """The window of process pid, or of any process for None."""
     end = time.time() + timeout
     while time.time() < end:
         for app in pyatspi.Registry.getDesktop(0):
-            if app is None or app.get_process_id() != pid:
+            if app is None or pid not in (None, app.get_process_id()):
                 continue
             for child in app:
                 if child is not None and child.name == CAPTION:
@@ -152,6 +155,8 @@ def rle8_map(path, width, height):
 
 def describe(node):
     parts = [node.getRoleName(), repr(node.name)]
+    if node.description:
+        parts.append("description %r" % node.description)
     states = node.getState()
     if not states.contains(pyatspi.STATE_ENABLED):
         parts.append("UNAVAILABLE (not enabled, not sensitive)")
@@ -348,6 +353,33 @@ def abort_case(work, orca, attempts=3):
     expect(False, "Abort taken up during the run in %d attempts" % attempts)
 
 
+def desktop_case(work):
+    """Started as a menu or a file manager's "Open with" starts it: the
+    desktop entry launched with a folder for its %f, the build's halfmap
+    first on PATH, so the entry is used as it is installed."""
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    folder = os.path.join(work, "desktop")
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+               PATH=os.path.join(root, "build", "release") + os.pathsep + os.environ["PATH"])
+    subprocess.run(["gio", "launch", os.path.join(root, "resources", "halfmap.desktop"), folder],
+                   env=env, check=True)
+    window = find_window(None)
+    print("== The window started from resources/halfmap.desktop on " + folder)
+    print("  " + describe(window))
+    expect(folder in window.description, "the folder in the window's description")
+    run = next(n for n in pyatspi.utils.findAllDescendants(window, lambda n: n.name == "実行"))
+    status = next(n for n in pyatspi.utils.findAllDescendants(
+        window, lambda n: n.getRole() == pyatspi.ROLE_STATUS_BAR))
+    run.queryAction().doAction(0)
+    until(lambda: status.name == "終了")
+    outputs = ["MAP29361206-%s2.BMP" % s for s in ("", "NS", "X")]
+    print("  after Run: status %r, %s" % (status.name, ", ".join(
+        o for o in outputs if os.path.exists(os.path.join(folder, o)))))
+    expect(status.name == "終了" and all(os.path.exists(os.path.join(folder, o)) for o in outputs),
+           "the desktop entry's window converts the folder's maps")
+    os.kill(window.get_application().get_process_id(), 15)
+
+
 def main():
     work = sys.argv[1]
     for name in ("MAP29361206-1.BMP", "MAP29361206-NS1.BMP", "MAP29361206-X1.BMP"):
@@ -357,6 +389,7 @@ def main():
         dump_case(work, orca)
         spoken_cases(work, orca)
         abort_case(work, orca)
+        desktop_case(work)
     finally:
         orca.stop()
     for failure in FAILURES:
@@ -364,7 +397,7 @@ def main():
     if FAILURES:
         sys.exit(1)
     print("All labels and bars named after their maps; values and the new status announced;"
-          " Orca speaks the status on opening and after every run.")
+          " Orca speaks the status on opening and after every run; the desktop entry opens a folder.")
 
 
 main()

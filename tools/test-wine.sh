@@ -141,6 +141,23 @@ run_in() {  # folder: a full run whose outputs must match the Linux core's
   return $status
 }
 case_run() { run_in "$work/cases/run"; }
+# The window on a folder of maps, given or dropped; its own folder has none.
+on_folder_with() {  # driver scenario
+  local d=$work/cases/$1-folder status=0
+  new_case "$d/exe" halfmap.exe small
+  new_case "$d/maps" unused.exe small 1.BMP NS1.BMP X1.BMP; rm "$d/maps/unused.exe"
+  drive "$1" "$(winpath "$d/exe/halfmap.exe")" "$(winpath "$d/maps")" || status=1
+  for out in 2.BMP NS2.BMP X2.BMP; do same "$d/maps/MAP29361206-$out" "$work/small/MAP29361206-$out" || status=1; done
+  absent "$d/exe/MAP29361206-2.BMP" || status=1
+  no_scratch "$d/maps" || status=1
+  return $status
+}
+case_folder_argument() { on_folder_with run; }
+case_folder_dropped() { on_folder_with drop; }
+case_two_folders() {
+  local d=$work/cases/two-folders; new_case "$d" halfmap.exe small 1.BMP NS1.BMP X1.BMP
+  drive two-folders "$(winpath "$d/halfmap.exe")" "$(winpath "$d")"
+}
 case_japanese_folder() { LC_ALL=C.UTF-8 run_in "$work/cases/地図表"; }
 abort_with() {  # driver scenario
   local d=$work/cases/$1 status=0; new_case "$d" halfmap.exe big 1.BMP NS1.BMP X1.BMP
@@ -490,6 +507,9 @@ scenario "probe with only the X-ray map" case_probe_one
 scenario "probe with all maps; Escape does nothing, Tab moves, Enter quits" case_keys
 scenario "close box quits" case_close_box
 scenario "full run writes what the Linux core writes" case_run
+scenario "halfmap.exe FOLDER converts that folder's maps" case_folder_argument
+scenario "a folder dropped onto the window (WM_DROPFILES) is probed again and converted" case_folder_dropped
+scenario "two folders given: a message box says what is expected, then no map is found" case_two_folders
 scenario "Abort during the second map keeps earlier outputs" case_abort
 scenario "Enter on the focused Abort during a run" case_abort_by_key
 scenario "close box during a run waits for the run" case_close_during_run

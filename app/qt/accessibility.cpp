@@ -82,9 +82,10 @@ void Notice::Show(const QString& text) {
   show();
 }
 
-void AnnounceStatus(QStatusBar* status, Notice& notice, const QString& before, const QString& after) {
+void AnnounceStatus(QStatusBar* status, Notice& notice, const QString& before, const QString& after,
+                    const QString& description) {
   // Spoken with the window when it is announced, as on opening.
-  status->window()->setAccessibleDescription(after);
+  status->window()->setAccessibleDescription(description);
   if (before == after) return;
   notice.Show(after);
   if (!QAccessible::isActive()) return;

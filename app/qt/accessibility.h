@@ -26,8 +26,10 @@ class Notice final : public QWidget {
 };
 
 // Tells assistive tools that the status went from before to after: the
-// window's description follows it, the status bar announces the text
-// change, and notice is shown again with the new text.
-void AnnounceStatus(QStatusBar* status, Notice& notice, const QString& before, const QString& after);
+// window's description becomes description (the new status, and the
+// folder where one is shown), the status bar announces the text change,
+// and notice is shown again with the new text.
+void AnnounceStatus(QStatusBar* status, Notice& notice, const QString& before, const QString& after,
+                    const QString& description);
 
 }  // namespace halfmap::qt

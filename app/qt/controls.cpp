@@ -132,7 +132,15 @@ void Status::SetText(std::string_view text) {
   // QStatusBar announces the change as a new name; the rest is told to
   // assistive tools by AnnounceStatus.
   showMessage(FromUtf8(text));
-  AnnounceStatus(this, *notice_, before, currentMessage());
+  AnnounceStatus(this, *notice_, before, currentMessage(), Description());
 }
+
+void Status::SetFolder(std::string_view folder) {
+  folder_ = folder;
+  setToolTip(FromUtf8(folder));
+  window()->setAccessibleDescription(Description());
+}
+
+QString Status::Description() const { return FromUtf8(WindowDescription(currentMessage().toStdString(), folder_)); }
 
 }  // namespace halfmap::qt

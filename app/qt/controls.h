@@ -9,6 +9,7 @@
 #include <QStatusBar>
 #include <QString>
 #include <QWidget>
+#include <string>
 
 #include "app/qt/accessibility.h"
 #include "app/window_layer.h"
@@ -70,14 +71,20 @@ class Button final : public QPushButton, public ButtonControl {
 };
 
 // Single-text mode: one message, no panels, no size grip. A new message is
-// announced to assistive tools (see accessibility.h).
+// announced to assistive tools (see accessibility.h). The folder the window
+// works on, when shown, is its tooltip and follows the status in the
+// window's description.
 class Status final : public QStatusBar, public StatusControl {
  public:
   explicit Status(QWidget* parent);
   void SetText(std::string_view text) override;
+  void SetFolder(std::string_view folder);
 
  private:
+  QString Description() const;
+
   Notice* notice_;  // owned by the parent, as this is
+  std::string folder_;
 };
 
 // The lowered box around the labels and bars.

@@ -3,11 +3,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "app/error_boundary.h"
 #include "app/qt/accessibility.h"
@@ -44,7 +53,7 @@ std::size_t Index(ui::Id id) { return static_cast<std::size_t>(id); }
 
 }  // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(MapFolder folder)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                            Qt::MSWindowsFixedSizeDialogHint) {
   InstallAccessibility();
@@ -58,7 +67,8 @@ MainWindow::MainWindow()
   setAutoFillBackground(true);
 
   CreateControls();
-  form_ = std::make_unique<TForm1>(*this);
+  setAcceptDrops(true);
+  form_ = std::make_unique<TForm1>(*this, std::move(folder));
   Dispatch(&TForm1::FormCreate);
   // The window is activated before the probe enables Run, so the focus
   // belongs on Quit from the start, not on the first enabled button later.
@@ -132,6 +142,10 @@ void MainWindow::PostProbeInputs() {
   QCoreApplication::postEvent(this, new QEvent(kProbeEvent), Qt::HighEventPriority);
 }
 
+void MainWindow::ShowMapFolder(std::string_view folder) {
+  static_cast<qt::Status*>(widget(ui::Id::Stsbar))->SetFolder(folder);
+}
+
 void MainWindow::ProcessPendingEvents() {
   if (sinceEvents_.isValid() && std::chrono::nanoseconds(sinceEvents_.nsecsElapsed()) < eventInterval_) return;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -168,19 +182,42 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+// One local folder, before a run: the drag shows whether it would be taken.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (form_->TakesFolder() && urls.size() == 1 && urls.front().isLocalFile() &&
+      QFileInfo(urls.front().toLocalFile()).isDir()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  Dispatch([this, urls = event->mimeData()->urls()] {
+    std::vector<std::filesystem::path> dropped;
+    for (const QUrl& url : urls) {
+      if (url.isLocalFile()) dropped.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    form_->FolderDropped(dropped);
+  });
+}
+
 void MainWindow::Dispatch(void (TForm1::*handler)()) {
-  RunHandler([this, handler] { (form_.get()->*handler)(); },
-             [this](const std::string& text) { ShowErrorBox(text); });
+  Dispatch([this, handler] { (form_.get()->*handler)(); });
+}
+
+void MainWindow::Dispatch(const std::function<void()>& handler) {
+  RunHandler(handler, [this](const std::string& text) { ShowErrorBox(this, text); });
   if (closePending_ && form_->runState() != RunState::Running) {
     closePending_ = false;
     close();
   }
 }
 
-void MainWindow::ShowErrorBox(const std::string& text) {
+void ShowErrorBox(QWidget* parent, const std::string& text) {
   // The same path the map folder comes from.
   const auto title = AppTitle(mapconv::fs::ExecutablePath().u16string(), &LowerCase);
-  QMessageBox box(QMessageBox::Critical, QString::fromStdU16String(title), FromUtf8(text), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Critical, QString::fromStdU16String(title), FromUtf8(text), QMessageBox::Ok, parent);
   box.exec();
 }
 

@@ -1,13 +1,15 @@
 // The main window on Qt 6 Widgets: builds its controls from the layout
 // table, owns them and TForm1, and turns clicks, shows, closes and the
-// posted probe into TForm1's handlers. Every handler runs inside the shared
-// error boundary, so nothing escapes into Qt's event loop.
+// posted probe, and a folder dropped onto it, into TForm1's handlers. Every
+// handler runs inside the shared error boundary, so nothing escapes into
+// Qt's event loop.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,7 +21,8 @@ namespace halfmap::qt {
 
 class MainWindow final : public QWidget, public WindowLayer {
  public:
-  MainWindow();
+  // folder: where the maps are; beside the executable unless given.
+  explicit MainWindow(MapFolder folder = {});
   ~MainWindow() override;
 
   LabelControl& Label(ui::Id id) override;
@@ -29,6 +32,7 @@ class MainWindow final : public QWidget, public WindowLayer {
   void PostProbeInputs() override;
   void ProcessPendingEvents() override;
   void CloseWindow() override { close(); }
+  void ShowMapFolder(std::string_view folder) override;
 
   // Looking for events costs microseconds and a conversion checks on every
   // row, so events are looked for at most this often (0: on every call).
@@ -49,12 +53,14 @@ class MainWindow final : public QWidget, public WindowLayer {
   bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
   QWidget* CreateControl(const ui::Control& control);
   void Dispatch(void (TForm1::*handler)());
-  void ShowErrorBox(const std::string& text);
+  void Dispatch(const std::function<void()>& handler);
 
   double scale_ = 1.0;
   std::array<QWidget*, ui::kControls.size()> widgets_{};
@@ -64,5 +70,9 @@ class MainWindow final : public QWidget, public WindowLayer {
   bool centred_ = false;
   bool closePending_ = false;
 };
+
+// The generic error box, titled after the executable; parent may be null,
+// as for a message before the window.
+void ShowErrorBox(QWidget* parent, const std::string& text);
 
 }  // namespace halfmap::qt

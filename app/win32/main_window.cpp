@@ -3,12 +3,15 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/error_boundary.h"
 #include "app/win32/control_ids.h"
+#include "app/win32/dropped_files.h"
 #include "app/win32/error_box.h"
 #include "app/common/wide_text.h"
 
@@ -16,7 +19,8 @@ namespace halfmap::win32 {
 namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// WS_EX_ACCEPTFILES: a folder dropped onto the window arrives as WM_DROPFILES.
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 class ScreenDc {
  public:
@@ -265,6 +269,9 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_DESTROY:
       props_.Clear(status_.hwnd());
       props_.Clear(hwnd_);
@@ -432,6 +439,11 @@ void MainWindow::OnClose() {
     return;
   }
   ::DestroyWindow(hwnd_);
+}
+
+void MainWindow::OnDropFiles(HDROP drop) {
+  const std::vector<std::filesystem::path> dropped = DroppedFiles(drop);
+  form_->FolderDropped(dropped);
 }
 
 void MainWindow::OnPaint() {

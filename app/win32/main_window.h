@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <array>
 #include <chrono>
 #include <exception>
@@ -48,6 +50,7 @@ class MainWindow final : public WindowLayer {
   void PostProbeInputs() override;
   void ProcessPendingEvents() override;
   void CloseWindow() override;
+  void ShowMapFolder(std::string_view folder) override { status_.SetFolder(folder); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -66,6 +69,7 @@ class MainWindow final : public WindowLayer {
   void OnRunClicked();
   void OnActivate(bool active);
   void OnClose();
+  void OnDropFiles(HDROP drop);
   void OnPaint();
   void MoveFocus(bool backward);
   void PressFocusedButton();

@@ -79,11 +79,34 @@ void Win32Status::Attach(HWND hwnd, AccessibleProps& props) {
 }
 
 void Win32Status::SetText(std::string_view text) {
+  text_ = text;
   const std::wstring wide = Widen(text);
   ::SendMessageW(hwnd_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-  props_->SetDescription(::GetParent(hwnd_), wide);
+  Describe();
   ::NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, hwnd_, OBJID_CLIENT, CHILDID_SELF);
 }
+
+void Win32Status::SetFolder(std::string_view folder) {
+  folder_ = folder;
+  std::wstring tip = Widen(folder);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = ::GetParent(hwnd_);
+  tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+  tool.lpszText = tip.data();  // copied by the tooltip
+  if (tooltip_ == nullptr) {
+    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, tool.hwnd, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    if (tooltip_ != nullptr) ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  } else {
+    ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  Describe();
+}
+
+void Win32Status::Describe() { props_->SetDescription(::GetParent(hwnd_), Widen(WindowDescription(text_, folder_))); }
 
 void Win32Bar::Attach(HWND hwnd) {
   hwnd_ = hwnd;

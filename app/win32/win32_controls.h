@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
+
 #include "app/win32/accessible_props.h"
 #include "app/window_layer.h"
 
@@ -52,15 +55,23 @@ class Win32Button final : public ButtonControl, public ChildWindow {
 // which WM_GETTEXT and so the accessibility layer can read (a simple-mode
 // text is invisible to both). It is a polite live region, so a screen
 // reader reads each new status out wherever the focus is, and the main
-// window's description follows it.
+// window's description follows it. The folder the window works on, when
+// shown, is its tooltip and follows the status in that description.
 class Win32Status final : public StatusControl, public ChildWindow {
  public:
   // props must outlive the status bar.
   void Attach(HWND hwnd, AccessibleProps& props);
   void SetText(std::string_view text) override;
+  void SetFolder(std::string_view folder);
 
  private:
+  void Describe();
+
   AccessibleProps* props_ = nullptr;
+  // Owned by the main window, as every window it owns, and destroyed with it.
+  HWND tooltip_ = nullptr;
+  std::string text_;
+  std::string folder_;
 };
 
 // The control repaints, and tells assistive tools its value, on every

@@ -41,14 +41,14 @@ void MemoryBar::Draw(int min, int max, int position) {
   drawnPosition_ = position;
 }
 
-MemoryLayer::MemoryLayer() {
+MemoryLayer::MemoryLayer(halfmap::MapFolder folder) {
   for (const auto& control : halfmap::ui::kControls) {
     const std::string name(control.name);
     if (control.kind == Kind::Label) labels_.push_back(std::make_unique<MemoryLabel>(name, log_));
     if (control.kind == Kind::ProgressBar) bars_.push_back(std::make_unique<MemoryBar>(name, log_));
     if (control.kind == Kind::Button) buttons_.push_back(std::make_unique<MemoryButton>(control, log_));
   }
-  form_ = std::make_unique<halfmap::TForm1>(*this);
+  form_ = std::make_unique<halfmap::TForm1>(*this, std::move(folder));
 }
 
 halfmap::LabelControl& MemoryLayer::Label(Id id) {
@@ -108,6 +108,12 @@ void MemoryLayer::QueueCloseBox() {
     }
   });
 }
+
+void MemoryLayer::QueueDrop(std::vector<std::filesystem::path> dropped) {
+  queue_.push_back([this, dropped = std::move(dropped)] { form_->FolderDropped(dropped); });
+}
+
+void MemoryLayer::ShowMapFolder(std::string_view folder) { log_.push_back("Folder=" + std::string(folder)); }
 
 void MemoryLayer::Dispatch(const std::function<void()>& handler) {
   halfmap::RunHandler(handler, [this](const std::string& text) { errorBoxes_.push_back(text); });

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -76,7 +77,7 @@ class MemoryBar final : public halfmap::ProgressBarControl {
 
 class MemoryLayer final : public halfmap::WindowLayer {
  public:
-  MemoryLayer();
+  explicit MemoryLayer(halfmap::MapFolder folder = {});
 
   halfmap::LabelControl& Label(halfmap::ui::Id id) override;
   halfmap::ProgressBarControl& Bar(halfmap::ui::Id id) override;
@@ -85,6 +86,7 @@ class MemoryLayer final : public halfmap::WindowLayer {
   void PostProbeInputs() override;
   void ProcessPendingEvents() override;
   void CloseWindow() override { closed_ = true; }
+  void ShowMapFolder(std::string_view folder) override;
 
   // Creates and shows the window, as a layer does at start-up.
   void Show();
@@ -95,6 +97,7 @@ class MemoryLayer final : public halfmap::WindowLayer {
   // What the user does; each arrives as a queued event.
   void QueueClick(halfmap::ui::Id button);
   void QueueCloseBox();
+  void QueueDrop(std::vector<std::filesystem::path> dropped);
 
   // Called at the end of each ProcessPendingEvents with the number of calls
   // so far; events it queues arrive while the next row is converted.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/map_folder.h"
 #include "mapconv/map_files.h"
 #include "mapconv/test_hooks.h"
 #include "tests/app/memory_layer.h"
@@ -41,6 +42,8 @@ class TForm1Test : public ::testing::Test {
     layer_.Run();
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(folder_ / name); }
+  // folder_ stays the executable's folder after another TempFolder is made.
+  void KeepAppFolder() { mapconv::hooks::SetAppFolder(folder_.path()); }
   // The log from the given entry on.
   Log LogFrom(std::size_t first) const { return Log(layer_.log().begin() + first, layer_.log().end()); }
 
@@ -244,6 +247,112 @@ TEST_F(TForm1Test, FileErrorsEndTheRunWithTheirStatusText) {
   EXPECT_TRUE(layer_.errorBoxes().empty());
   EXPECT_EQ(layer_.form().runState(), RunState::Finished);
   EXPECT_EQ(layer_.button(Id::Button2).Text(), text::kQuit);
+}
+
+TEST_F(TForm1Test, AGivenFolderIsShownProbedAndConvertedInstead) {
+  AddAllInputs();  // beside the executable: never looked at
+  const TempFolder given("given");
+  KeepAppFolder();
+  WriteAll(given / In("NS"), MakeBmp({.width = 8, .height = kHeight}));
+  MemoryLayer layer({halfmap::MapFolder::Kind::Given, given.path()});
+  layer.Show();
+  layer.Run();
+  EXPECT_EQ(layer.log(), (Log{"Folder=" + given.path().string(), "Label1.Enabled=0", "Label2.Enabled=1",
+                              "Label3.Enabled=0", "Stsbar.Text=" + std::string(text::kReady), "Button1.Enabled=1"}));
+  layer.QueueClick(Id::Button1);
+  layer.Run();
+  EXPECT_EQ(layer.status().Text(), text::kFinished);
+  EXPECT_EQ(given.Names(), (std::vector<std::string>{In("NS"), Out("NS")}));
+  EXPECT_FALSE(Exists(Out("")) || Exists(Out("NS")) || Exists(Out("X")));
+}
+
+TEST_F(TForm1Test, NoFolderFindsNoMapEvenBesideTheExecutable) {
+  AddAllInputs();
+  MemoryLayer layer({halfmap::MapFolder::Kind::None, {}});
+  layer.Show();
+  layer.Run();
+  EXPECT_EQ(layer.log(), (Log{"Label1.Enabled=0", "Label2.Enabled=0", "Label3.Enabled=0",
+                              "Stsbar.Text=" + std::string(text::kNotFound)}));
+  EXPECT_EQ(layer.form().runState(), RunState::NoInput);
+  EXPECT_FALSE(layer.button(Id::Button1).Enabled());
+}
+
+TEST_F(TForm1Test, AFolderDroppedBeforeARunIsProbedAgainAndNoLater) {
+  Start();  // nothing beside the executable
+  const TempFolder dropped("dropped");
+  WriteAll(dropped / In("X"), MakeBmp({.width = 8, .height = kHeight}));
+  const TempFolder empty("empty");
+  KeepAppFolder();
+  const std::string shown = "Folder=" + dropped.path().string();
+
+  auto before = layer_.log().size();
+  layer_.QueueDrop({dropped / In("X")});             // a file
+  layer_.QueueDrop({dropped.path(), empty.path()});  // two folders
+  layer_.Run();
+  EXPECT_EQ(layer_.log().size(), before) << "only one folder is taken";
+
+  layer_.QueueDrop({dropped.path()});
+  layer_.Run();
+  EXPECT_EQ(LogFrom(before), (Log{shown, "Label1.Enabled=0", "Label2.Enabled=0", "Label3.Enabled=1",
+                                  "Stsbar.Text=" + std::string(text::kReady), "Button1.Enabled=1"}));
+  EXPECT_EQ(layer_.form().runState(), RunState::Ready);
+
+  before = layer_.log().size();
+  layer_.QueueDrop({empty.path()});  // Ready again: Run goes grey
+  layer_.Run();
+  EXPECT_EQ(LogFrom(before),
+            (Log{"Folder=" + empty.path().string(), "Label1.Enabled=0", "Label2.Enabled=0", "Label3.Enabled=0",
+                 "Stsbar.Text=" + std::string(text::kNotFound), "Button1.Enabled=0"}));
+  EXPECT_EQ(layer_.form().runState(), RunState::NoInput);
+
+  // Taken before the run; one during it and one after it change nothing.
+  layer_.QueueDrop({dropped.path()});
+  layer_.afterProcess = [&](int calls) {
+    if (calls == 2) layer_.QueueDrop({empty.path()});
+  };
+  ClickRun();
+  layer_.QueueDrop({empty.path()});
+  layer_.Run();
+  EXPECT_EQ(layer_.status().Text(), text::kFinished);
+  EXPECT_EQ(layer_.form().folder().path, dropped.path()) << "no folder taken during or after the run";
+  EXPECT_EQ(dropped.Names(), (std::vector<std::string>{In("X"), Out("X")}));
+}
+
+// Which folder a command line gives the window.
+TEST(ChooseMapFolderTest, ArgumentsExecutableAndCurrentFolder) {
+  const TempFolder current("current");
+  std::filesystem::create_directory(current / "maps");
+  WriteAll(current / "map.bmp", MakeBmp({}));
+  const std::filesystem::path system[] = {"/usr", "/bin", "/sbin", "/opt"};
+  using Kind = halfmap::MapFolder::Kind;
+  const std::string expected(text::kFolderExpected);
+  const struct {
+    std::vector<std::filesystem::path> args;
+    std::filesystem::path executable;
+    Kind kind;
+    std::filesystem::path folder;
+    std::string message;
+  } cases[] = {
+      {{}, "/home/u/build/halfmap", Kind::BesideExecutable, {}, ""},
+      {{}, "/usr/bin/halfmap", Kind::Given, current.path(), ""},
+      {{}, "/usr/local/bin/halfmap", Kind::Given, current.path(), ""},
+      {{}, "/opt/halfmap/halfmap", Kind::Given, current.path(), ""},
+      {{}, "/usrlocal/halfmap", Kind::BesideExecutable, {}, ""},
+      {{"maps"}, "/usr/bin/halfmap", Kind::Given, current / "maps", ""},
+      {{"./maps/"}, "/home/u/halfmap", Kind::Given, current / "maps", ""},
+      {{current / "maps" / ".."}, "/home/u/halfmap", Kind::Given, current.path(), ""},
+      {{"map.bmp"}, "/home/u/halfmap", Kind::None, {}, "「map.bmp」\n" + expected},
+      {{"gone"}, "/home/u/halfmap", Kind::None, {}, "「gone」\n" + expected},
+      {{"maps", "."}, "/home/u/halfmap", Kind::None, {}, expected},
+  };
+  for (const auto& c : cases) {
+    const auto choice = halfmap::ChooseMapFolder(c.args, c.executable, current.path(), system);
+    std::string what = c.executable.string();
+    for (const auto& arg : c.args) what.append(" ").append(arg.string());
+    EXPECT_EQ(choice.folder.kind, c.kind) << what;
+    EXPECT_EQ(choice.folder.path, c.folder) << what;
+    EXPECT_EQ(choice.message, c.message) << what;
+  }
 }
 
 // A bar tells its value at most 11 times, whatever its range.

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
@@ -9,6 +10,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -398,6 +400,76 @@ TEST_F(QtWindowTest, CreateFailureShowsTheErrorBoxAndTheWindowGoesOn) {
   EXPECT_EQ(button(Id::Button2)->text(), Q(ui::text::kQuit));
   EXPECT_FALSE(button(Id::Button1)->isEnabled());
   EXPECT_TRUE(window_.isVisible());
+}
+
+QString Described(std::string_view status, const TempFolder& folder) {
+  return Q(status) + "\n" + Q(ui::text::kFolderIs) + Q(folder.path().string());
+}
+
+TEST_F(QtWindowTest, StartedOnAFolderItConvertsThereAndTellsWhich) {
+  AddInputs(30, 22);  // beside the executable: never looked at
+  const TempFolder given("given");
+  for (const auto& suffix : kSuffixes)
+    WriteAll(given / In(suffix), MakeBmp({.width = 30, .height = 22, .pixel = Pattern}));
+  MainWindow window({halfmap::MapFolder::Kind::Given, given.path()});
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QApplication::processEvents();
+
+  QWidget* stsbar = window.widget(Id::Stsbar);
+  EXPECT_EQ(stsbar->toolTip(), Q(given.path().string()));
+  EXPECT_EQ(Accessible(&window)->text(QAccessible::Description), Described(ui::text::kReady, given));
+  EXPECT_EQ(window.windowTitle(), Q(ui::text::kCaption)) << "the caption stays";
+  QTest::mouseClick(static_cast<QPushButton*>(window.widget(Id::Button1)), Qt::LeftButton);
+  EXPECT_EQ(Accessible(&window)->text(QAccessible::Description), Described(ui::text::kFinished, given));
+  for (const auto& suffix : kSuffixes) {
+    EXPECT_EQ(ReadAll(given / Out(suffix)), ExpectedHalf(30, 22)) << suffix;
+    EXPECT_FALSE(Exists(Out(suffix))) << suffix;
+  }
+}
+
+// What a file manager sends: the enter, then the drop, of local URLs.
+bool DragEnter(QWidget* window, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &enter);
+  return enter.isAccepted();
+}
+void Drop(QWidget* window, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &drop);
+}
+
+TEST_F(QtWindowTest, AFolderDroppedBeforeTheRunIsProbedAndConverted) {
+  Start();  // no map beside the executable
+  ASSERT_EQ(status(), Q(ui::text::kNotFound));
+  const TempFolder dropped("dropped");
+  mapconv::hooks::SetAppFolder(folder_.path());
+  WriteAll(dropped / In("X"), MakeBmp({.width = 30, .height = 22, .pixel = Pattern}));
+  const QUrl url = QUrl::fromLocalFile(Q(dropped.path().string()));
+  const QUrl file = QUrl::fromLocalFile(Q((dropped / In("X")).string()));
+  EXPECT_TRUE(DragEnter(&window_, {url}));
+  EXPECT_FALSE(DragEnter(&window_, {file}));
+  EXPECT_FALSE(DragEnter(&window_, {url, url}));
+  EXPECT_FALSE(DragEnter(&window_, {QUrl("https://example.org/maps/")}));
+
+  Drop(&window_, {url});
+  EXPECT_EQ(status(), Q(ui::text::kReady));
+  EXPECT_TRUE(label(Id::Label3)->isEnabled());
+  EXPECT_FALSE(label(Id::Label1)->isEnabled());
+  EXPECT_EQ(window_.widget(Id::Stsbar)->toolTip(), Q(dropped.path().string()));
+  EXPECT_EQ(Accessible(&window_)->text(QAccessible::Description), Described(ui::text::kReady, dropped));
+  QTest::mouseClick(button(Id::Button1), Qt::LeftButton);
+  EXPECT_EQ(status(), Q(ui::text::kFinished));
+  EXPECT_EQ(ReadAll(dropped / Out("X")), ExpectedHalf(30, 22));
+
+  EXPECT_FALSE(DragEnter(&window_, {url})) << "after the run";
+  Drop(&window_, {QUrl::fromLocalFile(Q(folder_.path().string()))});
+  EXPECT_EQ(window_.widget(Id::Stsbar)->toolTip(), Q(dropped.path().string()));
+  EXPECT_EQ(status(), Q(ui::text::kFinished));
 }
 
 // The executable's folder is the maps folder, which others may write to: a

@@ -5,7 +5,9 @@
 //   wine_driver probe <exe> <labels>            labels: "101" = Label1, Label3 on
 //   wine_driver keys <exe>                      Escape, Tab, Tab, then Enter quits
 //   wine_driver closebox <exe>
-//   wine_driver run <exe>
+//   wine_driver run <exe> [folder]              folder: given as the argument
+//   wine_driver drop <exe> <folder>             the folder dropped, then a run
+//   wine_driver two-folders <exe> <folder>      the folder given twice: a message box
 //   wine_driver abort|abort-by-key <exe>
 //   wine_driver close-during-run|quit-during-run <exe>
 //   wine_driver held|read-only <exe> <output> <box title>
@@ -90,8 +92,12 @@ class Checks {
 // The started program and its window, once the start-up probe has run.
 class Session {
  public:
-  Session(const std::wstring& exe, Checks& checks) : program_(exe), events_(program_.id()), checks_(checks) {
+  // beforeWindow: what comes before the main window, such as a message box.
+  Session(const std::wstring& exe, Checks& checks, const std::wstring& arguments = L"",
+          const std::function<void(const Program&)>& beforeWindow = {})
+      : program_(exe, arguments), events_(program_.id()), checks_(checks) {
     if (!checks_.That(program_.id() != 0, L"program started")) return;
+    if (beforeWindow) beforeWindow(program_);
     checks_.That(WaitUntil([&] { return (window_ = FindTopWindow(program_.id(), halfmap::win32::kMainWindowClass)) != nullptr; }, kStartTimeout),
                  L"main window shown");
     if (window_ == nullptr) return;
@@ -146,9 +152,10 @@ class Session {
 };
 
 // Starts the program, waits for its probe, then runs the scenario's body.
-int WithSession(const std::wstring& exe, const std::function<void(Session&, Checks&)>& body) {
+int WithSession(const std::wstring& exe, const std::function<void(Session&, Checks&)>& body,
+                const std::wstring& arguments = L"") {
   Checks checks;
-  Session session(exe, checks);
+  Session session(exe, checks, arguments);
   if (!session.ok()) return 1;
   body(session, checks);
   return checks.ExitCode();
@@ -217,23 +224,70 @@ int CloseBox(const std::wstring& exe) {
   });
 }
 
-int Run(const std::wstring& exe) {
+// Run on a window showing all three maps, then Quit. statuses: how many
+// the window had shown before.
+void RunAndQuit(Session& session, Checks& checks, int statuses) {
+  Click(session.Control(Id::Button1));
+  checks.That(session.WaitRunEnd(), L"run ended");
+  checks.Equal(session.Status(), kFinished, L"status after the run");
+  for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
+    const HWND control = session.Control(bar);
+    checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
+    // Wine's control raises none; the Windows control one per position.
+    const int values = session.Events(EVENT_OBJECT_VALUECHANGE, bar);
+    checks.That(values <= 11, L"bar raised " + std::to_wstring(values) + L" value-change events (at most 11)");
+  }
+  session.CheckStatusAnnounced(statuses + 1, L"after the run");
+  checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
+  Click(session.Control(Id::Button2));
+  session.ExpectExit(L"Quit after the run");
+}
+
+// folder: given as the argument, and then shown as the status bar's tooltip.
+int Run(const std::wstring& exe, const std::wstring& folder = L"") {
+  return WithSession(
+      exe,
+      [&](Session& session, Checks& checks) {
+        CheckProbe(session, checks, L"111");
+        if (!folder.empty())
+          checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
+        RunAndQuit(session, checks, 1);
+      },
+      folder.empty() ? L"" : L"\"" + folder + L"\"");
+}
+
+// Given two folders, the program says what it expects before the window
+// shows; the window then finds no map, though all three lie beside it.
+int TwoFolders(const std::wstring& exe, const std::wstring& folder) {
+  Checks checks;
+  const auto box = [&](const Program& program) {
+    HWND shown = nullptr;
+    checks.That(WaitUntil([&] { return (shown = FindTopWindow(program.id(), L"#32770")) != nullptr; }, kStartTimeout),
+                L"message box shown first");
+    if (shown == nullptr) return;
+    checks.Equal(Text(::GetDlgItem(shown, 0xFFFF)), L"MAPのあるフォルダを1つ指定してください", L"box text");
+    Click(::GetDlgItem(shown, IDOK));
+  };
+  Session session(exe, checks, L"\"" + folder + L"\" \"" + folder + L"\"", box);
+  if (!session.ok()) return 1;
+  CheckProbe(session, checks, L"000");
+  Key(session.Control(Id::Button2), VK_SPACE);
+  session.ExpectExit(L"Space on Button2");
+  return checks.ExitCode();
+}
+
+// Started where no map lies, then given the folder as a drop from Explorer.
+int Drop(const std::wstring& exe, const std::wstring& folder) {
   return WithSession(exe, [&](Session& session, Checks& checks) {
-    CheckProbe(session, checks, L"111");
-    Click(session.Control(Id::Button1));
-    checks.That(session.WaitRunEnd(), L"run ended");
-    checks.Equal(session.Status(), kFinished, L"status after the run");
-    for (const Id bar : {Id::Bar1, Id::Bar2, Id::Bar3}) {
-      const HWND control = session.Control(bar);
-      checks.That(BarPosition(control) == BarMax(control), L"bar full after the run");
-      // Wine's control raises none; the Windows control one per position.
-      const int values = session.Events(EVENT_OBJECT_VALUECHANGE, bar);
-      checks.That(values <= 11, L"bar raised " + std::to_wstring(values) + L" value-change events (at most 11)");
-    }
-    session.CheckStatusAnnounced(2, L"after the run");
-    checks.That(!session.Enabled(Id::Button1), L"Run stays disabled");
-    Click(session.Control(Id::Button2));
-    session.ExpectExit(L"Quit after the run");
+    CheckProbe(session, checks, L"000");
+    const bool taken =
+        DropFiles(session.program(), session.window(), folder, [&] { return session.Enabled(Id::Button1); });
+    if (!checks.That(taken, L"folder dropped; Run enabled by the drop")) return;
+    for (const Id label : {Id::Label1, Id::Label2, Id::Label3}) checks.That(session.Enabled(label), L"label enabled");
+    checks.Equal(session.Status(), kReady, L"status after the drop");
+    checks.Equal(ToolTipOf(session.program(), session.Control(Id::Stsbar)), folder, L"tooltip");
+    session.CheckStatusAnnounced(2, L"by the drop");
+    RunAndQuit(session, checks, 2);
   });
 }
 
@@ -578,7 +632,10 @@ int LongPaths() {
 }
 
 int Usage() {
-  Print(L"usage: wine_driver probe|keys|closebox|run|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|timed-run|hold|not-text <exe> [args]");
+  Print(
+      L"usage: wine_driver "
+      L"probe|keys|closebox|run|drop|two-folders|abort|abort-by-key|close-during-run|quit-during-run|held|read-only|layout|show|"
+      L"timed-run|hold|not-text <exe> [args]");
   Print(L"       wine_driver long-paths");
   return 2;
 }
@@ -598,7 +655,9 @@ int wmain(int argc, wchar_t** argv) {
   if (scenario == L"probe" && argc == 4) return Probe(exe, argv[3]);
   if (scenario == L"keys") return Keys(exe);
   if (scenario == L"closebox") return CloseBox(exe);
-  if (scenario == L"run") return Run(exe);
+  if (scenario == L"run") return Run(exe, argc == 4 ? argv[3] : L"");
+  if (scenario == L"drop" && argc == 4) return Drop(exe, argv[3]);
+  if (scenario == L"two-folders" && argc == 4) return TwoFolders(exe, argv[3]);
   if (scenario == L"abort") return Abort(exe, false);
   if (scenario == L"abort-by-key") return Abort(exe, true);
   if (scenario == L"close-during-run") return EndDuringRun(exe, false);

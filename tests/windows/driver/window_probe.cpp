@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 #include <oleacc.h>
+#include <shlobj.h>  // DROPFILES
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -129,11 +132,11 @@ class RemoteMemory {
     if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
   }
   void* address() const { return address_; }
-  bool Write(const void* data, std::size_t size) const {
-    return ::WriteProcessMemory(process_, address_, data, size, nullptr) != FALSE;
+  bool Write(const void* data, std::size_t size, std::size_t offset = 0) const {
+    return ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, nullptr) != FALSE;
   }
-  bool Read(void* data, std::size_t size) const {
-    return ::ReadProcessMemory(process_, address_, data, size, nullptr) != FALSE;
+  bool Read(void* data, std::size_t size, std::size_t offset = 0) const {
+    return ::ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, nullptr) != FALSE;
   }
 
  private:
@@ -161,6 +164,62 @@ bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& su
   DWORD_PTR result = 0;
   return ::SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.address()),
                                SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
+namespace {
+struct ToolTipSearch {
+  HWND owner;
+  HWND tooltip = nullptr;
+};
+BOOL CALLBACK FindToolTip(HWND hwnd, LPARAM found) {
+  auto& search = *reinterpret_cast<ToolTipSearch*>(found);
+  wchar_t name[64]{};
+  ::GetClassNameW(hwnd, name, 64);
+  if (std::wstring(name) == TOOLTIPS_CLASSW && ::GetWindow(hwnd, GW_OWNER) == search.owner) search.tooltip = hwnd;
+  return search.tooltip == nullptr ? TRUE : FALSE;
+}
+}  // namespace
+
+std::wstring ToolTipOf(const Program& program, HWND tool) {
+  ToolTipSearch search{::GetParent(tool)};
+  ::EnumThreadWindows(program.threadId(), &FindToolTip, reinterpret_cast<LPARAM>(&search));
+  if (search.tooltip == nullptr) return L"<no tooltip>";
+  // The tool's description and the text buffer after it, both in the program.
+  constexpr std::size_t kChars = 512;
+  const RemoteMemory remote(program, sizeof(TTTOOLINFOW) + kChars * sizeof(wchar_t));
+  if (remote.address() == nullptr) return L"<no remote memory>";
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.hwnd = search.owner;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.address()) + sizeof info);
+  std::vector<wchar_t> text(kChars, L'\0');
+  if (!remote.Write(&info, sizeof info) || !remote.Write(text.data(), text.size() * sizeof(wchar_t), sizeof info)) {
+    return L"<not written>";
+  }
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(search.tooltip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote.address()),
+                        SMTO_ABORTIFHUNG, 5000, &result);
+  remote.Read(text.data(), text.size() * sizeof(wchar_t), sizeof info);
+  text.back() = L'\0';
+  return text.data();
+}
+
+bool DropFiles(const Program& program, HWND window, const std::wstring& path, const std::function<bool()>& takenUp) {
+  // DROPFILES, then the path and a null, and a null ending the list.
+  std::vector<std::byte> bytes(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+  DROPFILES files{};
+  files.pFiles = sizeof files;
+  files.fWide = TRUE;
+  std::memcpy(bytes.data(), &files, sizeof files);
+  std::memcpy(bytes.data() + sizeof files, path.data(), path.size() * sizeof(wchar_t));
+  // A drop is memory of the receiving process, which the system fills in
+  // for Explorer's drags; so it is here, as no process can read another's
+  // handle. A fixed block's handle is its address.
+  const RemoteMemory remote(program, bytes.size());
+  if (remote.address() == nullptr || !remote.Write(bytes.data(), bytes.size())) return false;
+  if (!::PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.address()), 0)) return false;
+  return WaitUntil(takenUp, 10s);
 }
 
 RECT ChildRect(HWND child) {

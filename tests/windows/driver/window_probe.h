@@ -93,6 +93,11 @@ std::wstring StatusText(const Program& program, HWND status);
 // Sends WM_DPICHANGED as the system would on a move to a screen of another
 // density: the new dots per inch and the suggested window rectangle.
 bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested);
+// The text of the tooltip the program shows over tool, a child window.
+std::wstring ToolTipOf(const Program& program, HWND tool);
+// Drops path onto window with WM_DROPFILES, as Explorer's drags arrive,
+// and keeps what it carries until takenUp() holds (up to 10 s): true then.
+bool DropFiles(const Program& program, HWND window, const std::wstring& path, const std::function<bool()>& takenUp);
 // A child window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 

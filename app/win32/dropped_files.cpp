@@ -1,0 +1,55 @@
+#include "app/win32/dropped_files.h"
+
+#include <string>
+
+#include "app/common/dll_search.h"
+
+namespace halfmap::win32 {
+namespace {
+
+using QueryFile = UINT(WINAPI*)(HDROP, UINT, LPWSTR, UINT);
+using Finish = void(WINAPI*)(HDROP);
+
+template <typename Function>
+Function Find(HMODULE dll, const char* name) {
+  const FARPROC found = dll != nullptr ? ::GetProcAddress(dll, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+}
+
+// Releases the drop on every path, as its receiver must.
+class DropScope {
+ public:
+  DropScope(HDROP drop, Finish finish) : drop_(drop), finish_(finish) {}
+  DropScope(const DropScope&) = delete;
+  DropScope& operator=(const DropScope&) = delete;
+  ~DropScope() {
+    if (finish_ != nullptr) {
+      finish_(drop_);
+    } else {
+      ::GlobalFree(drop_);  // what DragFinish does, where the shell is missing
+    }
+  }
+
+ private:
+  HDROP drop_;
+  Finish finish_;
+};
+
+}  // namespace
+
+std::vector<std::filesystem::path> DroppedFiles(HDROP drop) {
+  const HMODULE shell = LoadSystemDll(L"shell32.dll");
+  const auto query = Find<QueryFile>(shell, "DragQueryFileW");
+  const DropScope scope(drop, Find<Finish>(shell, "DragFinish"));
+  std::vector<std::filesystem::path> dropped;
+  if (query == nullptr) return dropped;
+  const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(query(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(query(drop, i, name.data(), static_cast<UINT>(name.size())));
+    dropped.emplace_back(name);
+  }
+  return dropped;
+}
+
+}  // namespace halfmap::win32
