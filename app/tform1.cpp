@@ -4,6 +4,7 @@
 #include <functional>
 #include <utility>
 
+#include "mapconv/force_break.h"
 #include "mapconv/map_files.h"
 
 namespace halfmap {
@@ -82,7 +83,9 @@ void TForm1::Button1Click() {
     }
     Stsbar.SetText(ui::text::kFinished);
   } catch (const mapconv::EForceBreak& e) {
-    Stsbar.SetText(e.what());
+    // The status line's words come from the failure's kind, as every front
+    // end's do; an abort is this window's own.
+    Stsbar.SetText(e.kind() == mapconv::BreakKind::Abort ? ui::text::kAborted : mapconv::StatusText(e.kind()));
   }
 }
 
