@@ -521,6 +521,8 @@ class CliEndToEnd(unittest.TestCase):
                 (["-o", "x.bmp", "blank.bmp"], self.work, 1, "blank.bmp: bitmap format error: not a bitmap: the file is empty\n"),
                 (["-o", "x.bmp", "text.bmp"], self.work, 1, "text.bmp: bitmap format error: not a bitmap: the file does not start with BM\n"),
                 (["nosuch"], self.work, 2, "'nosuch' does not exist\n"),
+                (["/?"], self.work, 2, "'/?' does not exist\n"),  # help only on Windows
+                ([a, "--verfy"], self.work, 2, "unknown option '--verfy'; did you mean '--verify'?\n"),
                 (["loop"], self.work, 2, "'loop': a loop of links, which leads to no file\n"),
                 ([long], self.work, 2, f"'{long}': File name too long\n"),
                 ([f"{a}/{NAMES[0]}"], self.work, 2,

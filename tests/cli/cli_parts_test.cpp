@@ -57,6 +57,33 @@ TEST(CliOptions, RefusesWhatCannotBeRun) {
   }
 }
 
+TEST(CliOptions, AnOptionOneSlipAwayIsNamed) {
+  struct Case {
+    std::string_view given, said;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"--verfy", "unknown option '--verfy'; did you mean '--verify'?"},      // a letter left out
+           {"--quieet", "unknown option '--quieet'; did you mean '--quiet'?"},     // one too many
+           {"--jsom", "unknown option '--jsom'; did you mean '--json'?"},          // one wrong
+           {"--cahnged", "unknown option '--cahnged'; did you mean '--changed'?"},  // two swapped
+           {"-watch", "unknown option '-watch'; did you mean '--watch'?"},
+           {"--job", "unknown option '--job'; did you mean '--jobs'?"},
+           {"--vrefiy", "unknown option '--vrefiy'"}}) {  // two slips: no guess
+    std::string said;
+    try {
+      Parse({std::filesystem::path(c.given)});
+    } catch (const cli::UsageError& e) {
+      said = e.what();
+    }
+    EXPECT_EQ(said, c.said);
+    // What is named is an option the parser takes.
+    if (const auto at = said.find("did you mean '"); at != std::string::npos) {
+      const std::string named = said.substr(at + 14, said.size() - at - 16);
+      EXPECT_NO_THROW(Parse({named, named == "--jobs" ? "2" : "."})) << named;
+    }
+  }
+}
+
 TEST(CliJobs, FinishesInIndexOrderAndStartsNothingAfterAStop) {
   // Job 0 waits until job 3 has run, so completion order differs from index order.
   std::atomic<bool> threeRan{false};
