@@ -95,6 +95,10 @@ std::wstring StatusText(const Program& program, HWND status);
 bool SendDpiChanged(const Program& program, HWND window, int dpi, const RECT& suggested);
 // A child window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
+// The height a status bar docks at in this font, from one of this
+// process's own: what a status bar's font is shows in its height, as Wine
+// answers no WM_GETFONT from another process.
+int StatusBarHeight(HFONT font);
 
 // The pixels of a control's client area as the screen shows them, row by
 // row, once its pending repaints are done.
