@@ -62,9 +62,9 @@ TEST(CliOptions, AnOptionOneSlipAwayIsNamed) {
     std::string_view given, said;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {"--verfy", "unknown option '--verfy'; did you mean '--verify'?"},      // a letter left out
-           {"--quieet", "unknown option '--quieet'; did you mean '--quiet'?"},     // one too many
-           {"--jsom", "unknown option '--jsom'; did you mean '--json'?"},          // one wrong
+           {"--verfy", "unknown option '--verfy'; did you mean '--verify'?"},       // a letter left out
+           {"--quieet", "unknown option '--quieet'; did you mean '--quiet'?"},      // one too many
+           {"--jsom", "unknown option '--jsom'; did you mean '--json'?"},           // one wrong
            {"--cahnged", "unknown option '--cahnged'; did you mean '--changed'?"},  // two swapped
            {"-watch", "unknown option '-watch'; did you mean '--watch'?"},
            {"--job", "unknown option '--job'; did you mean '--jobs'?"},
