@@ -58,28 +58,16 @@ TEST(CliOptions, RefusesWhatCannotBeRun) {
 }
 
 TEST(CliOptions, AnOptionOneSlipAwayIsNamed) {
-  struct Case {
-    std::string_view given, said;
-  };
-  for (const Case& c : std::initializer_list<Case>{
-           {"--verfy", "unknown option '--verfy'; did you mean '--verify'?"},       // a letter left out
-           {"--quieet", "unknown option '--quieet'; did you mean '--quiet'?"},      // one too many
-           {"--jsom", "unknown option '--jsom'; did you mean '--json'?"},           // one wrong
-           {"--cahnged", "unknown option '--cahnged'; did you mean '--changed'?"},  // two swapped
-           {"-watch", "unknown option '-watch'; did you mean '--watch'?"},
-           {"--job", "unknown option '--job'; did you mean '--jobs'?"},
-           {"--vrefiy", "unknown option '--vrefiy'"}}) {  // two slips: no guess
-    std::string said;
+  // A letter left out, one too many, one wrong, two swapped; two slips are no guess.
+  for (const auto& [given, named] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"--verfy", "--verify"}, {"--quieet", "--quiet"}, {"--jsom", "--json"}, {"--cahnged", "--changed"},
+           {"-watch", "--watch"}, {"--job", "--jobs"}, {"--vrefiy", ""}}) {
+    const std::string said = "unknown option '" + given + "'" + (named.empty() ? "" : "; did you mean '" + named + "'?");
     try {
-      Parse({std::filesystem::path(c.given)});
+      Parse({given});
+      ADD_FAILURE() << given << " taken";
     } catch (const cli::UsageError& e) {
-      said = e.what();
-    }
-    EXPECT_EQ(said, c.said);
-    // What is named is an option the parser takes.
-    if (const auto at = said.find("did you mean '"); at != std::string::npos) {
-      const std::string named = said.substr(at + 14, said.size() - at - 16);
-      EXPECT_NO_THROW(Parse({named, named == "--jobs" ? "2" : "."})) << named;
+      EXPECT_EQ(e.what(), said);
     }
   }
 }
