@@ -27,8 +27,9 @@ bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
 # The Qt window and its tests, which render Japanese text without a screen.
 bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
 # halfmap-cli's end-to-end test drives it from Python and slows reads with
-# strace; it sets and reads access lists and attributes with acl and attr.
-bash tools/install-deps.sh python3 strace acl attr
+# strace; it sets and reads access lists and attributes with acl and attr,
+# and completes its options in bash (with bash-completion), fish and zsh.
+bash tools/install-deps.sh python3 strace acl attr bash-completion fish zsh
 # The bitmap readers' tests convert ImageMagick's own output.
 bash tools/install-deps.sh imagemagick
 

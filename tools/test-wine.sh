@@ -409,6 +409,21 @@ case_cli_not_text() {
   sed 's/^/  stderr: /' "$work/cli.err"
   [ "$code" -eq 2 ] && grep -qF "argument 'bad"$'\xef\xbf\xbd'"name' is not valid text" "$work/cli.err"
 }
+# /? is --help, as Windows programs take it, but not after --; a mistyped
+# option is named.
+case_cli_slash_help() {
+  local status=0 code
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" --help >"$work/help.out" 2>&1
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" '/?' >"$work/cli.out" 2>&1; code=$?
+  [ $code -eq 0 ] && grep -q '^usage: halfmap-cli' "$work/cli.out" && cmp -s "$work/cli.out" "$work/help.out" ||
+    { echo "  FAIL  /?: exit status $code, not the help: $(head -c 200 "$work/cli.out")"; status=1; }
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" -- '/?' >/dev/null 2>&1 && { echo "  FAIL  -- /? succeeded"; status=1; }
+  LC_ALL=C.UTF-8 "${wine[@]}" "$cli" --verfy >/dev/null 2>"$work/cli.err"; code=$?
+  sed 's/^/  stderr: /' "$work/cli.err"
+  [ $code -eq 2 ] && grep -qxF "halfmap-cli: unknown option '--verfy'; did you mean '--verify'?" "$work/cli.err" ||
+    { echo "  FAIL  --verfy: exit status $code"; status=1; }
+  return $status
+}
 
 # halfmap-cli.exe --watch in the background, and how it ends.
 watch_start() {  # folder, maps in it: a watch over it, its first run done
@@ -528,12 +543,13 @@ scenario "halfmap-cli.exe converts in a folder deeper than 260 characters; paths
 scenario "halfmap-cli.exe: a hidden output stays hidden when replaced" case_cli_hidden
 scenario "halfmap-cli.exe -j 6: one folder under two drive letters is converted once" case_cli_two_drives
 scenario "halfmap-cli.exe: an argument that is not text is a usage error, exit status 2" case_cli_not_text
+scenario "halfmap-cli.exe /? prints the help; --verfy is named as --verify, exit status 2" case_cli_slash_help
 scenario "halfmap-cli.exe --watch: a change list that overflows keeps the watch going" case_cli_watch_overflow
 scenario "halfmap-cli.exe: device names are refused alike as input and output; an unwritable folder is named; --watch over 40 folders sees a save in the last" case_cli_devices
 scenario "halfmap-cli.exe: links at scratch, OUTPUT.tmp and output names are never followed" case_cli_links
 scenario "halfmap-cli.exe: six runs converting to one output at once all succeed" case_cli_same_output
 scenario "halfmap-cli.exe --watch: a folder renamed away is told of and taken up again" case_cli_watch_gone
-scenario "each label created just before its bar; layout kept through DPI changes" case_layout
+scenario "each label created just before its bar; layout and the status bar's font kept through DPI changes" case_layout
 set -e
 
 # The screen's dots per inch, as Wine takes it from the prefix at start.

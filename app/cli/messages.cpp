@@ -61,6 +61,7 @@ constexpr std::array kTexts{
           "終了ステータス: 0 すべて変換 (または一致、変更なし)、1 失敗または相違あり、\n"
           "2 使い方の誤り、3 変換するものがない、130 中断。\n"},
     Texts{Msg::UnknownOption, "unknown option '{}'", "不明なオプション '{}'"},
+    Texts{Msg::DidYouMean, "unknown option '{}'; did you mean '{}'?", "不明なオプション '{}'。'{}' のことですか?"},
     Texts{Msg::NeedsValue, "{} needs a value", "{} には値が必要です"},
     Texts{Msg::BadJobs, "-j takes a number from 1 to {}, not '{}'", "-j には 1 から {} までの数を指定します ('{}' ではなく)"},
     Texts{Msg::OutputOneInput, "-o takes exactly one INPUT", "-o には入力をちょうど 1 つ指定します"},

@@ -16,6 +16,7 @@ enum class Msg {
   Synopsis,
   Help,
   UnknownOption,   // {option}
+  DidYouMean,      // {option} {known option}
   NeedsValue,      // {option}
   BadJobs,         // {most} {given}
   OutputOneInput,

@@ -2,12 +2,43 @@
 
 #include <charconv>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/cli/messages.h"
 #include "mapconv/errors.h"
 
 namespace halfmap::cli {
 namespace {
+
+// "/?" asks for help where that is the system's own convention (Windows,
+// where no file name holds a "?"); elsewhere it stays a folder name. The
+// build says which.
+constexpr bool kSlashAsksForHelp = HALFMAP_SLASH_HELP;
+
+constexpr std::string_view kLongOptions[] = {"--help",   "--version", "--quiet", "--json",
+                                             "--verify", "--changed", "--watch", "--jobs"};
+
+// True when one insertion, deletion, substitution or swap of neighbours
+// makes a into b: the slips of a hand on a keyboard.
+bool OneEditApart(std::string_view a, std::string_view b) {
+  if (a.size() > b.size()) std::swap(a, b);
+  if (b.size() - a.size() > 1) return false;
+  std::size_t same = 0;
+  while (same < a.size() && a[same] == b[same]) ++same;
+  if (same == b.size()) return false;  // equal
+  if (a.size() < b.size()) return a.substr(same) == b.substr(same + 1);
+  if (a.substr(same + 1) == b.substr(same + 1)) return true;
+  return same + 1 < a.size() && a[same] == b[same + 1] && a[same + 1] == b[same] &&
+         a.substr(same + 2) == b.substr(same + 2);
+}
+
+UsageError UnknownOption(const std::string& text) {
+  for (const std::string_view known : kLongOptions) {
+    if (OneEditApart(text, known)) return UsageError(Say(Msg::DidYouMean, {text, known}));
+  }
+  return UsageError(Say(Msg::UnknownOption, {text}));
+}
 
 int ParseJobs(std::string_view text) {
   int jobs = 0;
@@ -29,7 +60,9 @@ class Parser {
     while (next_ < args_.size()) {
       const std::filesystem::path& arg = args_[next_++];
       const std::string text = mapconv::PathText(arg);
-      if (optionsEnd || text.empty() || text[0] != '-' || text == "-") {
+      if (kSlashAsksForHelp && !optionsEnd && text == "/?") {
+        options_.mode = Mode::Help;
+      } else if (optionsEnd || text.empty() || text[0] != '-' || text == "-") {
         options_.inputs.push_back(arg);
       } else if (text == "--") {
         optionsEnd = true;
@@ -60,7 +93,7 @@ class Parser {
         Value(text);
         options_.output = args_[next_ - 1];
       } else {
-        throw UsageError(Say(Msg::UnknownOption, {text}));
+        throw UnknownOption(text);
       }
     }
     if (options_.output) {

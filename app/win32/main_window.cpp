@@ -62,20 +62,6 @@ FontHandle CreateWindowFont(int dpi) {
   return font;
 }
 
-// The system's status font, given for the system's dots per inch, scaled to
-// dpi: the status bar keeps its own font until the window changes screens.
-FontHandle CreateStatusFont(int dpi) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    throw std::runtime_error("cannot read the status font");
-  }
-  metrics.lfStatusFont.lfHeight = ::MulDiv(metrics.lfStatusFont.lfHeight, dpi, SystemDpi());
-  FontHandle font(::CreateFontIndirectW(&metrics.lfStatusFont));
-  if (!font) throw std::runtime_error("cannot create the status font");
-  return font;
-}
-
 SIZE TextSize(HFONT font, const std::wstring& text) {
   const ScreenDc screen;
   const HGDIOBJ old = ::SelectObject(screen.get(), font);
@@ -312,8 +298,9 @@ void MainWindow::CreateControl(const ui::Control& control) {
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control.id))),
       ::GetModuleHandleW(nullptr), nullptr);
   if (child == nullptr) throw std::runtime_error("cannot create a control");
-  // The status bar keeps the system's status font.
-  if (control.kind != ui::Kind::StatusBar) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  // The status bar too: the system's status font may have no Japanese glyphs
+  // (a fresh Wine prefix has none), and the bar then shows boxes.
+  ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   switch (control.kind) {
     case ui::Kind::Label: labels_.at(IndexFrom(control.id, ui::Id::Label1, control.kind)).Attach(child); break;
     case ui::Kind::ProgressBar: {
@@ -342,13 +329,11 @@ RECT MainWindow::Place(const ui::Control& control) const {
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
-  FontHandle font = CreateWindowFont(dpi);
-  FontHandle statusFont = CreateStatusFont(dpi);
-  // The old fonts stay alive until every control has been given the new ones.
-  const FontHandle oldFont = std::exchange(font_, std::move(font));
-  const FontHandle oldStatusFont = std::exchange(statusFont_, std::move(statusFont));
+  // The old font stays alive until every control has been given the new one.
+  const FontHandle oldFont = std::exchange(font_, CreateWindowFont(dpi));
   textHeight_ = MeasureTextHeight(font_.get());
-  ::SendMessageW(status_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(statusFont_.get()), TRUE);
+  // Before the resize, which docks the status bar at its new font's height.
+  ::SendMessageW(status_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   FitClientArea();

@@ -60,7 +60,7 @@ class MainWindow final : public WindowLayer {
   // Where a control goes in the client area: its layout rectangle scaled,
   // except that a label is sized to its text and keeps its right edge.
   RECT Place(const ui::Control& control) const;
-  // Rebuilds the fonts for the new screen and lays the window out again
+  // Rebuilds the font for the new screen and lays the window out again
   // from the layout, scaled as at start, where the system suggests.
   void OnDpiChanged(int dpi, const RECT& suggested);
   void FitClientArea();
@@ -86,7 +86,6 @@ class MainWindow final : public WindowLayer {
   AccessibleProps props_;  // outlives the window it annotates
   WindowHandle window_;
   FontHandle font_;
-  FontHandle statusFont_;  // null until the window changes screens
   int textHeight_ = ui::kDesignTextHeight;
   TForm1* form_ = nullptr;
   std::array<Win32Label, 3> labels_;

@@ -72,6 +72,31 @@ def rle8_declaring(width, height):
             struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, 2, 0, 0, 256, 0) + palette + b"\0\1")
 
 
+COMPLETIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../app/cli/completions")
+BASH_COMPLETION = "/usr/share/bash-completion/bash_completion"
+
+
+def completions(shell, line, cwd):
+    """What shell offers for the last word of line, with halfmap-cli's script loaded as that shell loads it."""
+    if shell == "fish":
+        args = ["fish", "-N", "-c", f"source {COMPLETIONS}/halfmap-cli.fish; complete -C $argv[1]", line]
+    else:  # as bash-completion calls a completion function
+        script = (f'source {BASH_COMPLETION}; source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); '
+                  'COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}; _halfmap_cli halfmap-cli "${COMP_WORDS[-1]}" '
+                  '"${COMP_WORDS[-2]}"; printf "%s\\n" "${COMPREPLY[@]}"')
+        args = ["bash", "-c", script, "bash", f"{COMPLETIONS}/halfmap-cli.bash", *line.split(" ")]
+    out = subprocess.run(args, cwd=cwd, capture_output=True, text=True, check=True).stdout
+    return sorted(word.split("\t")[0].rstrip("/") for word in out.splitlines() if word)
+
+
+def manual_options():
+    """The options the man page gives an entry of their own."""
+    with open(os.path.join(os.path.dirname(__file__), "../../app/cli/halfmap-cli.1")) as f:
+        manual = f.read().replace("\\-", "-")
+    return manual, {option for line in re.findall(r"^\.TP\n\.B[IR]? (-.*)", manual, re.M)  # each option's own entry
+                    for option in re.findall(r"(?<![\w-])--?[a-z]+", line)}
+
+
 AS_NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]  # another user: the attacker
 
 
@@ -521,6 +546,8 @@ class CliEndToEnd(unittest.TestCase):
                 (["-o", "x.bmp", "blank.bmp"], self.work, 1, "blank.bmp: bitmap format error: not a bitmap: the file is empty\n"),
                 (["-o", "x.bmp", "text.bmp"], self.work, 1, "text.bmp: bitmap format error: not a bitmap: the file does not start with BM\n"),
                 (["nosuch"], self.work, 2, "'nosuch' does not exist\n"),
+                (["/?"], self.work, 2, "'/?' does not exist\n"),  # help only on Windows
+                ([a, "--verfy"], self.work, 2, "unknown option '--verfy'; did you mean '--verify'?\n"),
                 (["loop"], self.work, 2, "'loop': a loop of links, which leads to no file\n"),
                 ([long], self.work, 2, f"'{long}': File name too long\n"),
                 ([f"{a}/{NAMES[0]}"], self.work, 2,
@@ -532,16 +559,31 @@ class CliEndToEnd(unittest.TestCase):
         self.assertEqual(run(["--version"], cwd=self.work).stdout.decode().split()[0], "halfmap-cli")
         # The help and the man page name the same options, and the same exit statuses.
         help_text = run(["--help"], cwd=self.work).stdout.decode()
-        with open(os.path.join(os.path.dirname(__file__), "../../app/cli/halfmap-cli.1")) as f:
-            manual = f.read().replace("\\-", "-")
-        tagged = {option for line in re.findall(r"^\.TP\n\.B[IR]? (-.*)", manual, re.M)  # each option's own entry
-                  for option in re.findall(r"(?<![\w-])--?[a-z]+", line)}
+        manual, tagged = manual_options()
         self.assertEqual(set(re.findall(r"(?<![\w-])--?[a-z]+", help_text)) - {"-NS", "-X"}, tagged - {"--", "-h"})
         statuses = set(re.findall(r"^\.B (\d+)$", manual[manual.index(".SH EXIT STATUS"):], re.M))
         self.assertEqual(set(re.findall(r"(\d+) [a-z]", help_text[help_text.index("Exit status"):])), statuses)
         for variable in ("LANG", "LC_MESSAGES", "LC_ALL"):
             self.assertIn("使い方: halfmap-cli".encode(), run(["--help"], cwd=self.work, env=c_env(**{variable: "ja_JP.UTF-8"})).stdout)
         self.assertIn(b"usage:", run(["-x"], cwd=self.work, env=c_env(LANG="ja_JP.UTF-8", LC_ALL="en_US.UTF-8")).stderr)
+
+    def test_shells_complete_options_folders_and_bitmaps(self):
+        self.need(os.path.exists(BASH_COMPLETION) and shutil.which("fish") and shutil.which("zsh"),
+                  "bash-completion, fish and zsh")
+        here = os.path.join(self.work, "here")
+        os.makedirs(os.path.join(here, "north"))
+        open(os.path.join(here, "x.bmp"), "wb").close()
+        for shell in ("bash", "fish"):
+            for line, offered in (("halfmap-cli --ver", ["--verify", "--version"]),
+                                  ("halfmap-cli -", sorted(manual_options()[1] - {"--"})),
+                                  ("halfmap-cli -q ", ["north"]),  # folders only
+                                  ("halfmap-cli -o ", ["north", "x.bmp"]),
+                                  ("halfmap-cli -o out.bmp ", ["north", "x.bmp"])):  # the INPUT bitmap
+                self.assertEqual(completions(shell, line, here), offered, f"{shell}: {line!r}")
+            jobs = completions(shell, "halfmap-cli -j ", here)
+            self.assertTrue(1 <= len(jobs) <= 64 and set(jobs) == {str(n) for n in range(1, len(jobs) + 1)}, jobs)
+        zsh = subprocess.run(["zsh", "-n", f"{COMPLETIONS}/_halfmap-cli"], capture_output=True, text=True)
+        self.assertEqual((zsh.returncode, zsh.stderr), (0, ""))
 
     def test_verify_writes_nothing_and_changed_converts_only_what_is_out_of_date(self):
         a = self.folder("all", "checked")

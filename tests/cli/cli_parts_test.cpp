@@ -57,6 +57,21 @@ TEST(CliOptions, RefusesWhatCannotBeRun) {
   }
 }
 
+TEST(CliOptions, AnOptionOneSlipAwayIsNamed) {
+  // A letter left out, one too many, one wrong, two swapped; two slips are no guess.
+  for (const auto& [given, named] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"--verfy", "--verify"}, {"--quieet", "--quiet"}, {"--jsom", "--json"}, {"--cahnged", "--changed"},
+           {"-watch", "--watch"}, {"--job", "--jobs"}, {"--vrefiy", ""}}) {
+    const std::string said = "unknown option '" + given + "'" + (named.empty() ? "" : "; did you mean '" + named + "'?");
+    try {
+      Parse({given});
+      ADD_FAILURE() << given << " taken";
+    } catch (const cli::UsageError& e) {
+      EXPECT_EQ(e.what(), said);
+    }
+  }
+}
+
 TEST(CliJobs, FinishesInIndexOrderAndStartsNothingAfterAStop) {
   // Job 0 waits until job 3 has run, so completion order differs from index order.
   std::atomic<bool> threeRan{false};

@@ -404,6 +404,7 @@ class Design {
   ~Design() { ::DeleteObject(font_); }
 
   int Scale(int pixels) const { return ::MulDiv(pixels, textHeight_, 14); }
+  HFONT font() const { return font_; }
   SIZE Measure(const std::wstring& text) const {
     const HDC screen = ::GetDC(nullptr);
     const HGDIOBJ old = ::SelectObject(screen, font_);
@@ -476,6 +477,10 @@ void CheckLayout(Session& session, Checks& checks, int dpi) {
     if (control.kind == halfmap::ui::Kind::StatusBar) {
       checks.That(seen.left == 0 && seen.right == client.right && seen.bottom == client.bottom,
                   name + L" docked at the bottom " + Describe(seen) + at);
+      // In the labels' font, whose Japanese glyphs the system's status font may lack.
+      const int height = StatusBarHeight(design.font());
+      checks.That(seen.bottom - seen.top == height,
+                  name + L" as high as in the labels' font (" + std::to_wstring(height) + L")" + at);
       continue;
     }
     const RECT wanted = design.Place(control);

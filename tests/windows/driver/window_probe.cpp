@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace wine_driver {
@@ -227,6 +228,19 @@ RECT ChildRect(HWND child) {
   ::GetWindowRect(child, &rect);
   ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
   return rect;
+}
+
+int StatusBarHeight(HFONT font) {
+  const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES};
+  ::InitCommonControlsEx(&classes);
+  const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&::DestroyWindow)> parent(
+      ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr),
+      &::DestroyWindow);
+  const HWND bar = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | CCS_BOTTOM, 0, 0, 0, 0, parent.get(), nullptr,
+                                     nullptr, nullptr);
+  ::SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SendMessageW(bar, WM_SIZE, 0, 0);  // docks it
+  return ChildRect(bar).bottom - ChildRect(bar).top;
 }
 
 std::vector<COLORREF> Pixels(HWND control) {

@@ -100,6 +100,10 @@ std::wstring ToolTipOf(const Program& program, HWND tool);
 bool DropFiles(const Program& program, HWND window, const std::wstring& path, const std::function<bool()>& takenUp);
 // A child window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
+// The height a status bar docks at in this font, from one of this
+// process's own: what a status bar's font is shows in its height, as Wine
+// answers no WM_GETFONT from another process.
+int StatusBarHeight(HFONT font);
 
 // The pixels of a control's client area as the screen shows them, row by
 // row, once its pending repaints are done.
