@@ -64,6 +64,13 @@ std::vector<std::filesystem::path> FoldersThrough(const std::filesystem::path& p
   return through;
 }
 
+// The folder itself if it exists, else the nearest one above it that does.
+std::filesystem::path NearestFolder(std::filesystem::path folder) {
+  std::error_code ignored;
+  while (!std::filesystem::is_directory(folder, ignored) && folder.has_relative_path()) folder = folder.parent_path();
+  return folder;
+}
+
 // What one read of the queued events brought.
 struct Events {
   std::vector<std::filesystem::path> named;     // files a writer finished with
@@ -128,9 +135,10 @@ struct FileWatch::Native {
       Use(folder, wd);
       folder.gone = true;
       WatchThrough(folder);
-      // It may have come back before the watch above it began.
+      // It, or a folder on its way below the one watched now, may have been
+      // made before that watch began (mkdir -p): no event will tell of it.
       std::error_code ignored;
-      if (!std::filesystem::is_directory(Named(folder.path), ignored)) return;
+      if (!std::filesystem::is_directory(Named(folder.path), ignored) && NearestFolder(folder.above) == above) return;
     }
   }
 
