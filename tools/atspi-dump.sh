@@ -11,8 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk \
-  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool
+bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk librsvg2-bin \
+  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool x11-utils
 [ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
 cmake --build --preset release --parallel 2 --target halfmap halfmap_demo_maps >/dev/null
 
@@ -35,6 +35,7 @@ for case in dump three none cut abort; do
 done
 for case in dump three cut; do build/release/tools/halfmap_demo_maps "$work/$case"; done
 rm "$work/dump/MAP29361206-X1.BMP"
+mv "$work/dump/halfmap" "$work/dump/renamed-halfmap"
 truncate -s 1000000 "$work/cut/MAP29361206-NS1.BMP"
 
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset -r 3>"$work/display" 2>/dev/null &

@@ -17,7 +17,7 @@ root=$PWD
 
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  wine wine64 xvfb fonts-noto-cjk imagemagick xdotool
+  wine wine64 xvfb fonts-noto-cjk imagemagick xdotool librsvg2-bin icoutils
 
 source tools/wine-session.sh
 work=$(mktemp -d /tmp/halfmap-wine.XXXXXX)

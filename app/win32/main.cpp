@@ -6,6 +6,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "app/common/app_user_model_id.h"
 #include "app/common/dll_search.h"
 #include "app/common/error_report.h"
 #include "app/tform1.h"
@@ -29,6 +30,7 @@ void StartCommonControls() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   halfmap::win32::LoadDllsFromSystemOnly();
+  halfmap::win32::SetAppUserModelId(halfmap::win32::kWindowAppId);
   try {
     StartCommonControls();
     halfmap::win32::MainWindow window;
