@@ -90,8 +90,7 @@ int MeasureTextHeight(HFONT font) {
 
 HICON LoadOwnIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
   return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(HALFMAP_ICON), IMAGE_ICON,
-                                         ::GetSystemMetrics(widthMetric), ::GetSystemMetrics(heightMetric),
-                                         LR_SHARED));
+                                         ::GetSystemMetrics(widthMetric), ::GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
 void RegisterWindowClass(WNDPROC procedure) {
