@@ -12,7 +12,6 @@
 #include "app/cli/cli.h"
 #include "app/cli/messages.h"
 #include "app/cli/options.h"
-#include "app/common/app_user_model_id.h"
 #include "app/common/dll_search.h"
 #include "app/common/wide_text.h"
 
@@ -137,7 +136,6 @@ bool RefuseNonText(int argc, wchar_t** argv, halfmap::cli::Console& console) {
 
 int wmain(int argc, wchar_t** argv) {
   halfmap::win32::LoadDllsFromSystemOnly();
-  halfmap::win32::SetAppUserModelId(halfmap::win32::kCliAppId);
   Win32Console console;
   const RunOver runOver;
   try {

@@ -6,7 +6,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "app/common/app_user_model_id.h"
+#include "app/win32/app_user_model_id.h"
 #include "app/common/dll_search.h"
 #include "app/common/error_report.h"
 #include "app/tform1.h"

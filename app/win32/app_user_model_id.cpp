@@ -1,4 +1,4 @@
-#include "app/common/app_user_model_id.h"
+#include "app/win32/app_user_model_id.h"
 
 #include <windows.h>
 

@@ -4,8 +4,10 @@
 
 namespace halfmap::win32 {
 
+// The window's. halfmap-cli sets none: shell32 would bring in user32, and a
+// console program that loads user32 is no longer told of logoff and
+// shutdown, when it must remove its scratch files.
 inline constexpr wchar_t kWindowAppId[] = L"halfmap.halfmap";
-inline constexpr wchar_t kCliAppId[] = L"halfmap.halfmap-cli";
 
 // Sets the process's AppUserModelID. Quietly does nothing where shell32 or
 // the call cannot be had: the id only helps the shell group windows.
