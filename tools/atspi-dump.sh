@@ -2,7 +2,8 @@
 # Prints what a screen reader on Linux is told of the Qt window: the
 # accessibility tree as AT-SPI serves it (role, name, states, values,
 # relations), then what is announced while Run converts the demo maps, then
-# the tree again. The X-ray map is left out, so one map shows as missing.
+# the tree again. The X-ray map is left out, so one map shows as missing;
+# that window is started renamed, and its WM_CLASS must still be halfmap's.
 # Then Debian's Orca, running on the same buses, must say the status on
 # opening (maps found, or none), after a complete run, a run with a cut map
 # and an Abort, and stay out of its event-flood mode during a run.
