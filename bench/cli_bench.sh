@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
 
-bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev time bc
+bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev qt6-base-dev librsvg2-bin time bc
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target halfmap-cli halfmap-genmap >/dev/null
 cli=$PWD/build/bench/app/cli/halfmap-cli

@@ -15,7 +15,7 @@ size=${1:-16384}
 layout_size=${LAYOUT_SIZE:-$size}
 runs=${RUNS:-5}
 
-bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev time bc
+bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev qt6-base-dev librsvg2-bin time bc
 # Peers come from Debian; one that cannot be installed is skipped below.
 for peer in imagemagick graphicsmagick python3-numpy; do
   bash tools/install-deps.sh "$peer" >/dev/null 2>&1 || echo "could not install $peer"

@@ -24,7 +24,7 @@ case $mode in
   *) echo "usage: bash bench/speed.sh cold|wine [SIZE]" >&2; exit 2 ;;
 esac
 
-bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev qt6-base-dev time bc util-linux
+bash tools/install-deps.sh cmake ninja-build g++ libbenchmark-dev qt6-base-dev librsvg2-bin icoutils time bc util-linux
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 >/dev/null
 bin=$PWD/build/bench/bench

@@ -2,7 +2,8 @@
 # Prints what a screen reader on Linux is told of the Qt window: the
 # accessibility tree as AT-SPI serves it (role, name, states, values,
 # relations), then what is announced while Run converts the demo maps, then
-# the tree again. The X-ray map is left out, so one map shows as missing.
+# the tree again. The X-ray map is left out, so one map shows as missing;
+# that window is started renamed, and its WM_CLASS must still be halfmap's.
 # Then Debian's Orca, running on the same buses, must say the status on
 # opening (maps found, or none), after a complete run, a run with a cut map
 # and an Abort, and stay out of its event-flood mode during a run. Last,
@@ -13,8 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk \
-  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool libglib2.0-bin
+bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk librsvg2-bin \
+  xvfb dbus-daemon at-spi2-core python3-pyatspi orca xdotool x11-utils libglib2.0-bin
 [ -f build/release/CMakeCache.txt ] || cmake --preset release >/dev/null
 cmake --build --preset release --parallel 2 --target halfmap halfmap_demo_maps >/dev/null
 
@@ -40,6 +41,7 @@ for case in dump three cut; do build/release/tools/halfmap_demo_maps "$work/$cas
 mkdir "$work/desktop"
 build/release/tools/halfmap_demo_maps "$work/desktop"
 rm "$work/dump/MAP29361206-X1.BMP"
+mv "$work/dump/halfmap" "$work/dump/renamed-halfmap"
 truncate -s 1000000 "$work/cut/MAP29361206-NS1.BMP"
 
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset -r 3>"$work/display" 2>/dev/null &

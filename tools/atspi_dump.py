@@ -114,12 +114,12 @@ class Window:
     """The window started in a case folder and given the keyboard focus, as
     a user's click would (there is no window manager)."""
 
-    def __init__(self, folder, orca):
+    def __init__(self, folder, orca, program="halfmap"):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
         orca.start_listening()
-        self.process = subprocess.Popen([os.path.join(folder, "halfmap")], env=env)
+        self.process = subprocess.Popen([os.path.join(folder, program)], env=env)
         self.node = find_window(self.process.pid)
-        xid = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
+        self.xid = xid = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
                               "--name", CAPTION], capture_output=True, text=True).stdout.split()[0]
         subprocess.run(["xdotool", "mousemove", "--window", xid, "10", "10"], check=True)
         subprocess.run(["xdotool", "windowfocus", "--sync", xid], check=True)
@@ -286,7 +286,11 @@ def run_by_keys(window, orca):
 
 
 def dump_case(work, orca):
-    window = Window(os.path.join(work, "dump"), orca)
+    # Started under another name, it must still tell the desktop it is halfmap.
+    window = Window(os.path.join(work, "dump"), orca, program="renamed-halfmap")
+    wm_class = subprocess.run(["xprop", "-id", window.xid, "WM_CLASS"], capture_output=True, text=True).stdout
+    print("== " + wm_class.strip())
+    expect(wm_class.strip() == 'WM_CLASS(STRING) = "halfmap", "halfmap"', "WM_CLASS halfmap, halfmap")
     heard(orca, "on opening", READY)
     print("== The window before a run")
     dump(window.node)

@@ -3,7 +3,7 @@
 # first writes three demo maps there, so a first run has something to convert.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk
+bash tools/install-deps.sh cmake ninja-build g++ qt6-base-dev fonts-noto-cjk librsvg2-bin
 cmake --preset release -DBUILD_TESTING=OFF
 cmake --build --preset release --parallel 2 --target halfmap halfmap_demo_maps
 

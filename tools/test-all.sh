@@ -24,8 +24,9 @@ finish() {
 trap finish EXIT
 
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev
-# The Qt window and its tests, which render Japanese text without a screen.
-bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk
+# The Qt window and its tests, which render Japanese text without a screen;
+# the icon is drawn with rsvg-convert (and made a Windows .ico with icotool).
+bash tools/install-deps.sh qt6-base-dev fonts-noto-cjk librsvg2-bin icoutils
 # halfmap-cli's end-to-end test drives it from Python and slows reads with
 # strace; it sets and reads access lists and attributes with acl and attr,
 # and completes its options in bash (with bash-completion), fish and zsh.

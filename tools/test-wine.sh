@@ -17,7 +17,7 @@ root=$PWD
 
 bash tools/install-deps.sh cmake ninja-build g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  wine wine64 xvfb fonts-noto-cjk imagemagick xdotool
+  wine wine64 xvfb fonts-noto-cjk imagemagick xdotool librsvg2-bin icoutils
 
 source tools/wine-session.sh
 work=$(mktemp -d /tmp/halfmap-wine.XXXXXX)
@@ -72,6 +72,12 @@ record "halfmap-cli.exe loads neither user32 nor gdi32" $?
 grep -qaF SetDefaultDllDirectories "$shipped" && grep -qaF SetDefaultDllDirectories "$shipped_cli" &&
   ! i686-w64-mingw32-objdump -p "$shipped" | grep -qiE 'DLL Name: comctl32\.dll'
 record "both executables ask for SetDefaultDllDirectories; halfmap.exe does not import comctl32" $?
+# The window names itself to the shell (through shell32, loaded at run time);
+# halfmap-cli must not, as shell32 would load user32. Both carry the icon.
+grep -qaF SetCurrentProcessExplicitAppUserModelID "$shipped" &&
+  ! grep -qaF SetCurrentProcessExplicitAppUserModelID "$shipped_cli" &&
+  wrestool -l "$shipped" | grep -q 'type=group_icon' && wrestool -l "$shipped_cli" | grep -q 'type=group_icon'
+record "halfmap.exe sets an AppUserModelID, halfmap-cli.exe does not; both carry the icon" $?
 long_path_aware() { grep -qaF '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' "$1"; }
 long_path_aware "$shipped" && long_path_aware "$shipped_cli"; record "both executables declare themselves long-path aware" $?
 set -e

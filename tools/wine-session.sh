@@ -97,7 +97,8 @@ stop_wine_session() {
   [ -n "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
   # wineserver -k returns before the server has gone.
-  for _ in $(seq 50); do [ -z "$(marked_processes HALFMAP_WINE_RUN)" ] && return; sleep 0.1; done
+  # return 0: a bare return in an EXIT trap gives the exit status of the script.
+  for _ in $(seq 50); do [ -z "$(marked_processes HALFMAP_WINE_RUN)" ] && return 0; sleep 0.1; done
   end_marked_processes HALFMAP_WINE_RUN || true
 }
 

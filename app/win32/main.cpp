@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/win32/app_user_model_id.h"
 #include "app/common/dll_search.h"
 #include "app/common/error_report.h"
 #include "app/map_folder.h"
@@ -58,6 +59,7 @@ halfmap::FolderChoice ChooseFolder() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   halfmap::win32::LoadDllsFromSystemOnly();
+  halfmap::win32::SetAppUserModelId(halfmap::win32::kWindowAppId);
   try {
     StartCommonControls();
     const halfmap::FolderChoice choice = ChooseFolder();

@@ -14,6 +14,7 @@
 #include "app/win32/dropped_files.h"
 #include "app/win32/error_box.h"
 #include "app/common/wide_text.h"
+#include "resources/icon.h"
 
 namespace halfmap::win32 {
 namespace {
@@ -77,11 +78,20 @@ int MeasureTextHeight(HFONT font) {
   return size.cy > 0 ? size.cy : ui::kDesignTextHeight;
 }
 
+HICON LoadOwnIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(HALFMAP_ICON), IMAGE_ICON,
+                                         ::GetSystemMetrics(widthMetric), ::GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
 void RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  // Shared icons from the executable's resources, at the sizes the system
+  // shows; none in a test program that has no icon resource.
+  windowClass.hIcon = LoadOwnIcon(windowClass.hInstance, SM_CXICON, SM_CYICON);
+  windowClass.hIconSm = LoadOwnIcon(windowClass.hInstance, SM_CXSMICON, SM_CYSMICON);
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kMainWindowClass;
