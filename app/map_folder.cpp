@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <system_error>
 
+#include "mapconv/errors.h"
+#include "mapconv/file_services.h"
 #include "resources/layout.h"
 
 namespace halfmap {
@@ -57,18 +58,9 @@ FolderChoice ChooseMapFolder(std::span<const std::filesystem::path> args, const 
   const std::string expected(ui::text::kFolderExpected);
   if (args.size() > 1) return {{Kind::None, {}}, expected};
   const std::filesystem::path folder = Tidy(current / args.front());
-  if (!IsFolder(folder)) return {{Kind::None, {}}, "「" + PathText(args.front()) + "」\n" + expected};
+  if (!mapconv::fs::IsFolder(folder))
+    return {{Kind::None, {}}, "「" + mapconv::PathText(args.front()) + "」\n" + expected};
   return {{Kind::Given, folder}, {}};
-}
-
-bool IsFolder(const std::filesystem::path& path) noexcept {
-  std::error_code error;
-  return std::filesystem::is_directory(path, error);
-}
-
-std::string PathText(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return {text.begin(), text.end()};
 }
 
 }  // namespace halfmap

@@ -35,10 +35,4 @@ FolderChoice ChooseMapFolder(std::span<const std::filesystem::path> args, const 
                              const std::filesystem::path& current,
                              std::span<const std::filesystem::path> systemFolders);
 
-// True for a folder or a link to one; never fails.
-bool IsFolder(const std::filesystem::path& path) noexcept;
-
-// The path as UTF-8, as the window shows it.
-std::string PathText(const std::filesystem::path& path);
-
 }  // namespace halfmap

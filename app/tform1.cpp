@@ -4,6 +4,8 @@
 #include <functional>
 #include <utility>
 
+#include "mapconv/errors.h"
+#include "mapconv/file_services.h"
 #include "mapconv/force_break.h"
 #include "mapconv/map_files.h"
 
@@ -28,7 +30,7 @@ void TForm1::FormCreate() {
   FFirstShow = true;
   FRunState = RunState::Ready;
   // Beside the executable the window stays as it always was.
-  if (folder_.kind == MapFolder::Kind::Given) layer_.ShowMapFolder(PathText(folder_.path));
+  if (folder_.kind == MapFolder::Kind::Given) layer_.ShowMapFolder(mapconv::PathText(folder_.path));
 }
 
 void TForm1::FormShow() {
@@ -98,9 +100,9 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::FolderDropped(const std::vector<std::filesystem::path>& dropped) {
-  if (!TakesFolder() || dropped.size() != 1 || !IsFolder(dropped.front())) return;
+  if (!TakesFolder() || dropped.size() != 1 || !mapconv::fs::IsFolder(dropped.front())) return;
   folder_ = {MapFolder::Kind::Given, dropped.front()};
-  layer_.ShowMapFolder(PathText(folder_.path));
+  layer_.ShowMapFolder(mapconv::PathText(folder_.path));
   FRunState = RunState::Ready;
   WMProbeInputs();
   if (FRunState == RunState::NoInput) Button1.SetEnabled(false);

@@ -185,10 +185,10 @@ void Flush(const File& file);
 // rewriting off. A path already in this form or naming a device (such as
 // "\\.\CON") comes back unchanged; a path that cannot be made absolute too.
 std::wstring LongPath(const std::filesystem::path& path);
+#endif
 
 // True when path names a folder, links followed; false for anything else
 // and when the system cannot say.
 bool IsFolder(const std::filesystem::path& path);
-#endif
 
 }  // namespace mapconv::fs

@@ -109,6 +109,11 @@ FileId IdOf(const File& file) {
   return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+bool IsFolder(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::optional<FileId> IdOf(const std::filesystem::path& path) noexcept {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
