@@ -15,4 +15,13 @@ void LoadDllsFromSystemOnly() noexcept;
 // the executable before anything of ours runs. Returns null on failure.
 HMODULE LoadSystemDll(const wchar_t* name) noexcept;
 
+// A function of a DLL in the system folder, loaded as LoadSystemDll loads
+// it, rather than imported; null where the DLL or the function is missing.
+template <typename Function>
+Function SystemFunction(const wchar_t* dll, const char* name) noexcept {
+  const HMODULE module = LoadSystemDll(dll);
+  const FARPROC found = module != nullptr ? ::GetProcAddress(module, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+}
+
 }  // namespace halfmap::win32

@@ -10,9 +10,8 @@ void SetAppUserModelId(const wchar_t* id) noexcept {
   // Loaded from the system folder at run time rather than imported, so the
   // programs keep their short list of imports for this one call.
   using SetId = HRESULT(WINAPI*)(const wchar_t*);
-  const HMODULE shell = LoadSystemDll(L"shell32.dll");
-  const FARPROC found = shell ? ::GetProcAddress(shell, "SetCurrentProcessExplicitAppUserModelID") : nullptr;
-  if (found) reinterpret_cast<SetId>(reinterpret_cast<void*>(found))(id);
+  const auto set = SystemFunction<SetId>(L"shell32.dll", "SetCurrentProcessExplicitAppUserModelID");
+  if (set != nullptr) set(id);
 }
 
 }  // namespace halfmap::win32

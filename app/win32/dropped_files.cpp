@@ -10,12 +10,6 @@ namespace {
 using QueryFile = UINT(WINAPI*)(HDROP, UINT, LPWSTR, UINT);
 using Finish = void(WINAPI*)(HDROP);
 
-template <typename Function>
-Function Find(HMODULE dll, const char* name) {
-  const FARPROC found = dll != nullptr ? ::GetProcAddress(dll, name) : nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
-}
-
 // Releases the drop on every path, as its receiver must.
 class DropScope {
  public:
@@ -38,9 +32,8 @@ class DropScope {
 }  // namespace
 
 std::vector<std::filesystem::path> DroppedFiles(HDROP drop) {
-  const HMODULE shell = LoadSystemDll(L"shell32.dll");
-  const auto query = Find<QueryFile>(shell, "DragQueryFileW");
-  const DropScope scope(drop, Find<Finish>(shell, "DragFinish"));
+  const auto query = SystemFunction<QueryFile>(L"shell32.dll", "DragQueryFileW");
+  const DropScope scope(drop, SystemFunction<Finish>(L"shell32.dll", "DragFinish"));
   std::vector<std::filesystem::path> dropped;
   if (query == nullptr) return dropped;
   const UINT count = query(drop, 0xFFFFFFFF, nullptr, 0);

@@ -12,11 +12,11 @@
 #include <system_error>
 #include <vector>
 
-#include "app/win32/app_user_model_id.h"
 #include "app/common/dll_search.h"
 #include "app/common/error_report.h"
 #include "app/map_folder.h"
 #include "app/tform1.h"
+#include "app/win32/app_user_model_id.h"
 #include "app/win32/error_box.h"
 #include "app/win32/main_window.h"
 #include "mapconv/file_services.h"
@@ -27,11 +27,10 @@ namespace {
 // for beside the executable, in the maps folder, before this code runs.
 void StartCommonControls() {
   using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const HMODULE controls = halfmap::win32::LoadSystemDll(L"comctl32.dll");
-  const FARPROC found = controls ? ::GetProcAddress(controls, "InitCommonControlsEx") : nullptr;
-  if (!found) throw std::runtime_error("comctl32.dll cannot be loaded");
+  const auto init = halfmap::win32::SystemFunction<Init>(L"comctl32.dll", "InitCommonControlsEx");
+  if (init == nullptr) throw std::runtime_error("comctl32.dll cannot be loaded");
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
-  reinterpret_cast<Init>(reinterpret_cast<void*>(found))(&classes);
+  init(&classes);
 }
 
 // Where installed programs lie, never beside maps: the Windows folder and
